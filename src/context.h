@@ -1,0 +1,59 @@
+// context.h -- the state one conversion carries: where the file's streams
+// are, and what the scan loop keeps from entry to entry.
+//
+// Nothing here is global: a conversion owns one Nav and one ScanContext,
+// so a process can run any number of conversions one after another.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "raw/format.h"
+
+// Navigation values found by the probes; all signed 32-bit file positions.
+struct Nav {
+    int32_t version = 0;      // FileVersion, the word at byte 36
+    int32_t filesize = 0;
+    int32_t locator = 0;      // data-stream base, added to packet offsets
+    int32_t index_num = 0;    // scan count as the run header gives it
+    int32_t index_start = 0;
+    int32_t data_start = 0;
+    int32_t data_end = 0;     // first header pointer
+    int32_t unkn[3] = {0, 0, 0};
+    int32_t pp_start = 0;     // scan-event stream cursor
+    int32_t pr_start = 0;     // trailer stream cursor
+    int32_t pp_w = 0;         // v62/63: average event record width
+    int32_t pr_w = 0;         // v62/63: average trailer record width
+    int32_t ms1_w = 0;        // v64: survey event record width
+    int32_t ms2_w = 0;        // v64: fragmentation event record width
+    bool header_found = false;  // the marker and terminator were found
+};
+
+struct Ms1Peak {
+    float mz;
+    float intensity;
+    int32_t charge;
+};
+
+// What the scan loop carries from entry to entry.
+struct ScanContext {
+    int32_t scan_number = 1;
+    int32_t scan_count = 0;
+    bool header_written = false;
+    int32_t last_ms1_index = 0;
+    int32_t ms1_last_peak = 0;
+    float ion_injection_time = 0;
+    int16_t charge_state = 0;
+    int32_t elite_layout = 0;
+    int32_t ms_level = 0;
+    char instrument_type[5] = "?";
+    double precursor_mz = 0;
+    int32_t precursor_index = 0;
+
+    // Kept between scans because a short read leaves earlier bytes in place.
+    PacketHeader header{};
+    EventPreamble preamble{};
+
+    // The last survey scan's peaks; never shrinks, never cleared.
+    std::vector<Ms1Peak> ms1;
+};

@@ -1,0 +1,198 @@
+// driver.cpp -- one run: path names, outputs, input, version dispatch,
+// probes, index, scan loop, completion line.
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+
+#include "precursor/precursor.h"
+#include "raw/raw.h"
+#include "scan_loop.h"
+
+static const int64_t max_input_size = int64_t{1} << 31;  // positions are int32
+static const int32_t version_at = 36;
+
+NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
+                      Nav* nav_out, bool show_progress, int32_t max_entries)
+{
+    Nav nav;
+    ScanContext ctx;
+    std::vector<IndexEntry> index;
+    NoScans why = NoScans::none;
+
+    // A file too short to hold the version word has version 0.
+    if (in.size >= version_at + 4)
+        read_at(in, version_at, &nav.version, 4);
+    nav.filesize = static_cast<int32_t>(in.size);
+
+    switch (nav.version) {
+    case 62:
+    case 63:
+        nav.locator = get_data_start(in, nav);
+        break;
+    case 64:
+    case 66:
+        nav.locator = get_data_start2(in, nav);
+        break;
+    default:
+        why = NoScans::version;
+        break;
+    }
+    // A header search can land inside another block by chance; pointers
+    // that lead outside the file show that the header is not a run header.
+    if (why == NoScans::none &&
+        (!nav.header_found || nav.locator < 0 || nav.locator >= nav.filesize ||
+         nav.index_start < 0 || nav.index_start >= nav.filesize))
+        why = NoScans::no_header;
+
+    if (why == NoScans::none) {
+        if (nav.version == 66)
+            ctx.elite_layout = check_elite(in, nav, nav.pp_start);
+        else if (nav.version == 64)
+            check_velos1(in, nav, nav.pp_start);
+        if (nav.version == 66)
+            ctx.scan_count = gen_index_table2(in, nav, index);
+        else if (nav.version == 64)
+            ctx.scan_count = gen_index_table3(in, nav, index);
+        else
+            ctx.scan_count = gen_index_table(in, nav, index);
+        if (nav.version == 62 || nav.version == 63)
+            nav.pr_start = add32(nav.pr_start, 3);
+        drop_pages(in);
+        if (ctx.scan_count <= 0)
+            why = NoScans::empty_index;
+    }
+    if (why == NoScans::none) {
+        if (ctx.scan_count > max_entries)
+            ctx.scan_count = max_entries;
+        reset_ms1(ctx);
+        run_scan_loop(in, nav, index, ctx, ms1, ms2, counts, show_progress);
+    }
+    if (nav_out)
+        *nav_out = nav;
+    return why;
+}
+
+// Temporary output names, for removal when the run is killed by a signal.
+static char tmp_names[2][4096];
+
+static void on_signal(int sig)
+{
+    for (auto& name : tmp_names)
+        if (name[0])
+            unlink(name);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+static void remember_tmp(int slot, const OutFile& out)
+{
+    const std::string& t = out.tmp_path;
+    if (t.size() < sizeof tmp_names[slot])
+        std::memcpy(tmp_names[slot], t.c_str(), t.size() + 1);
+}
+
+static void forget_tmp_names()
+{
+    tmp_names[0][0] = '\0';
+    tmp_names[1][0] = '\0';
+}
+
+int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
+{
+    int64_t t0 = static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
+    std::string input = argc > 1 ? argv[1] : "test.RAW";
+    std::string ms1_path = argc > 1 ? input + ".ms1" : "test.raw.ms1";
+    std::string ms2_path = argc > 1 ? input + ".ms2" : "test.raw.ms2";
+    int status = 0;
+
+    forget_tmp_names();
+    OutFile ms1, ms2;
+    bool outputs_ok = true;
+    int e = out_open(ms1, ms1_path);
+    if (e) {
+        std::fprintf(err, "Cannot create %s: %s\n", ms1_path.c_str(),
+                     std::strerror(e));
+        outputs_ok = false;
+    } else {
+        remember_tmp(0, ms1);
+    }
+    e = out_open(ms2, ms2_path);
+    if (e) {
+        std::fprintf(err, "Cannot create %s: %s\n", ms2_path.c_str(),
+                     std::strerror(e));
+        outputs_ok = false;
+    } else {
+        remember_tmp(1, ms2);
+    }
+    void (*old_int)(int) = signal(SIGINT, on_signal);
+    void (*old_term)(int) = signal(SIGTERM, on_signal);
+    void (*old_hup)(int) = signal(SIGHUP, on_signal);
+
+    bool keep = false;
+    if (!outputs_ok) {
+        status = 1;
+    } else {
+        Input in;
+        if (open_input(in, input) != 0) {
+            std::fputs("File not found!\n", out);
+        } else if (in.size >= max_input_size) {
+            std::fprintf(err, "%s: files of 2 GiB or more are not supported\n",
+                         input.c_str());
+            status = 1;
+        } else {
+            RunCounts counts;
+            Nav nav;
+            NoScans why = convert_input(in, ms1, ms2, counts, &nav,
+                                        isatty(STDERR_FILENO) != 0);
+            if (why == NoScans::version)
+                std::fprintf(err, "%s: file format version %d is not supported\n",
+                             input.c_str(), nav.version);
+            else if (why == NoScans::no_header)
+                std::fprintf(err, "%s: no run header found\n", input.c_str());
+            else if (why == NoScans::empty_index)
+                std::fprintf(err, "%s: the scan index holds no scans\n",
+                             input.c_str());
+            keep = true;
+            if (why == NoScans::none && !ms1.err && !ms2.err)
+                std::fprintf(err,
+                             "%s: %d scans in the index, %d written to %s, "
+                             "%d written to %s, %d rejected\n",
+                             input.c_str(), counts.entries, counts.ms1_scans,
+                             ms1_path.c_str(), counts.ms2_scans,
+                             ms2_path.c_str(), counts.rejected);
+        }
+        close_input(in);
+    }
+
+    // The text replaces the empty final files only when both are complete.
+    if (keep) {
+        out_flush(ms1);
+        out_flush(ms2);
+        keep = !ms1.err && !ms2.err;
+    }
+    bool ok1 = out_close(ms1, keep);
+    bool ok2 = out_close(ms2, keep);
+    if (keep && ok1 && !ok2) {
+        // ms1 is already in place; a failed ms2 must not leave it looking
+        // like a complete run.
+        truncate(ms1_path.c_str(), 0);
+    }
+    if (!ok1 || !ok2) {
+        std::fprintf(err, "%s: %s\n", (!ok1 ? ms1 : ms2).path.c_str(),
+                     std::strerror(!ok1 ? ms1.err : ms2.err));
+        status = 1;
+    }
+    forget_tmp_names();
+    signal(SIGINT, old_int);
+    signal(SIGTERM, old_term);
+    signal(SIGHUP, old_hup);
+
+    int64_t t1 = static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
+    float spent = (static_cast<float>(t1) - static_cast<float>(t0)) * 0.001f;
+    std::fprintf(out, "\n%s completed, time spent %0.4f s", input.c_str(),
+                 static_cast<double>(spent));
+    std::fflush(out);
+    return status;
+}

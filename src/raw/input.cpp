@@ -1,0 +1,116 @@
+// input.cpp -- the input file as a read-only memory map.
+#include "raw/input.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Mapped pages count toward the resident set. Dropping them from the
+// mapping every so often keeps memory flat however large the file is;
+// they stay in the page cache, so a later touch is a cheap minor fault.
+static const int64_t release_every = 64 << 20;
+
+int open_input(Input& in, const std::string& path)
+{
+    in = Input{};
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        int e = errno;
+        close(fd);
+        return e;
+    }
+    if (!S_ISREG(st.st_mode)) {  // a directory or device is no raw file
+        close(fd);
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    in.size = st.st_size;
+    if (in.size > 0 && in.size < (int64_t{1} << 31)) {
+        void* m = mmap(nullptr, static_cast<size_t>(in.size), PROT_READ,
+                       MAP_PRIVATE, fd, 0);
+        if (m == MAP_FAILED) {
+            int e = errno;
+            close(fd);
+            in = Input{};
+            return e;
+        }
+        in.map = m;
+        in.map_len = static_cast<size_t>(in.size);
+        in.data = static_cast<const uint8_t*>(m);
+    }
+    close(fd);  // the mapping keeps the file
+    return 0;
+}
+
+void close_input(Input& in)
+{
+    if (in.map)
+        munmap(in.map, in.map_len);
+    in = Input{};
+}
+
+Input borrow_input(const uint8_t* data, size_t size)
+{
+    Input in;
+    in.data = data;
+    in.size = static_cast<int64_t>(size);
+    return in;
+}
+
+int32_t read_at(Input& in, int64_t pos, void* dst, int64_t n)
+{
+    if (n <= 0 || pos < 0 || pos >= in.size || !in.data)
+        return 0;
+    int64_t avail = in.size - pos;
+    int64_t len = n < avail ? n : avail;
+    std::memcpy(dst, in.data + pos, static_cast<size_t>(len));
+    if (in.map) {
+        in.touched += len;
+        if (in.touched >= release_every) {
+            madvise(in.map, in.map_len, MADV_DONTNEED);
+            in.touched = 0;
+        }
+    }
+    return static_cast<int32_t>(len);
+}
+
+void drop_pages(Input& in)
+{
+    if (in.map)
+        madvise(in.map, in.map_len, MADV_DONTNEED);
+    in.touched = 0;
+}
+
+// Searched in slices, so that a search through a large file without a
+// match does not leave the whole file resident.
+static const int64_t search_slice = 32 << 20;
+
+int64_t find_bytes(Input& in, int64_t from, int64_t last, const uint8_t* pat,
+                   int32_t len)
+{
+    if (from < 0)
+        from = 0;
+    if (last > in.size - len)
+        last = in.size - len;  // windows wholly inside the file only
+    while (in.data && from <= last) {
+        int64_t end = from + search_slice < last ? from + search_slice : last;
+        // windows starting in [from, end]
+        const void* hit = memmem(in.data + from,
+                                 static_cast<size_t>(end - from + len), pat,
+                                 static_cast<size_t>(len));
+        if (in.map) {
+            in.touched += end - from;
+            if (in.touched >= release_every)
+                drop_pages(in);
+        }
+        if (hit)
+            return static_cast<const uint8_t*>(hit) - in.data;
+        from = end + 1;
+    }
+    return -1;
+}

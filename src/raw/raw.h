@@ -1,0 +1,48 @@
+// raw.h -- finding the way through a raw file and decoding its scans.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "context.h"
+#include "raw/input.h"
+
+// Run-header probes: fill nav and return the data-stream base (0 when no
+// run header is found, nav.header_found then false).
+int32_t get_data_start(Input& in, Nav& nav);   // versions 62, 63
+int32_t get_data_start2(Input& in, Nav& nav);  // versions 64, 66
+
+// Scan-event layout probes.
+bool has_signature(Input& in, int32_t q);  // preamble signature window at q
+int32_t check_elite(Input& in, const Nav& nav, int32_t start);
+void check_velos1(Input& in, Nav& nav, int32_t start);
+int32_t find_next_pp(Input& in, int32_t r);
+
+// Scan-index loaders: fill index and return the number of entries to visit.
+int32_t gen_index_table(Input& in, const Nav& nav,
+                        std::vector<IndexEntry>& index);   // 62, 63
+int32_t gen_index_table3(Input& in, const Nav& nav,
+                         std::vector<IndexEntry>& index);  // 64
+int32_t gen_index_table2(Input& in, const Nav& nav,
+                         std::vector<IndexEntry>& index);  // 66
+
+// Per-scan streams.
+void read_trailer(Input& in, Nav& nav, ScanContext& ctx);
+void read_scan_event(Input& in, Nav& nav, ScanContext& ctx);
+
+struct PacketBuffers {
+    std::vector<PacketPeak> peaks;
+    std::vector<PeakLabel> labels;
+    std::vector<float> values;
+    int32_t n = 0;
+    int64_t peak_array_pos = 0;  // packet start + 44
+};
+
+// Reads the 44-byte header of entry's packet into ctx.header; returns the
+// packet start.
+int32_t read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,
+                           ScanContext& ctx);
+void make_packet_buffers(PacketBuffers& buf, int32_t n);
+void read_peak_extras(Input& in, const Nav& nav, const IndexEntry& entry,
+                      int32_t packet_start, PacketBuffers& buf);
+void read_peak_array(Input& in, PacketBuffers& buf);

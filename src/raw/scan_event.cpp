@@ -1,0 +1,80 @@
+// scan_event.cpp -- MS level, analyzer and precursor m/z of a converted
+// scan, from its record in the scan-event stream.
+#include "precursor/precursor.h"
+#include "raw/raw.h"
+
+// Record widths: survey column (MS level 1) and the column for every other
+// level, per version and layout.
+static const int32_t event_width_62_survey = 212;
+static const int32_t event_width_62_other = 188;
+static const int32_t event_width_63_narrow_survey = 164;  // pp_w <= 196
+static const int32_t event_width_63_wide_survey = 220;    // pp_w > 196
+static const int32_t event_width_63_other = 196;
+static const int32_t event_63_narrow_max_pp_w = 196;
+static const int32_t event_width_66_survey = 232;
+static const int32_t event_width_66_other = 232;
+static const int32_t event_width_66_elite_other = 288;
+
+static int32_t preamble_len(int32_t version)
+{
+    switch (version) {
+    case 62:
+        return preamble_len_62;
+    case 66:
+        return preamble_len_66;
+    default:
+        return preamble_len_63;
+    }
+}
+
+static int32_t event_width(const Nav& nav, const ScanContext& ctx,
+                           bool survey)
+{
+    switch (nav.version) {
+    case 62:
+        return survey ? event_width_62_survey : event_width_62_other;
+    case 63:
+        if (!survey)
+            return event_width_63_other;
+        return nav.pp_w <= event_63_narrow_max_pp_w
+                   ? event_width_63_narrow_survey
+                   : event_width_63_wide_survey;
+    case 64:
+        return survey ? nav.ms1_w : nav.ms2_w;
+    default:
+        if (survey)
+            return event_width_66_survey;
+        return ctx.elite_layout ? event_width_66_elite_other
+                                : event_width_66_other;
+    }
+}
+
+void read_scan_event(Input& in, Nav& nav, ScanContext& ctx)
+{
+    // Records of other widths (two reactions, zoom scans) would leave the
+    // cursor inside a record; step to the next signature when it is not
+    // where the cursor says. Without one in reach, read in place.
+    if (!has_signature(in, add32(nav.pp_start, 4))) {
+        int32_t next = find_next_pp(in, nav.pp_start);
+        if (next != 0)
+            nav.pp_start = next;
+    }
+
+    int32_t len = preamble_len(nav.version);
+    int64_t pos = add32(nav.pp_start, 4);
+    read_at(in, pos, &ctx.preamble, len);
+    pos += len;
+    ctx.ms_level = ctx.preamble.ms_level;
+    nav.pp_start = add32(nav.pp_start, event_width(nav, ctx, ctx.ms_level == 1));
+
+    const char* name = ctx.preamble.analyzer == 0   ? "ITMS"
+                       : ctx.preamble.analyzer == 4 ? "FTMS"
+                                                    : "?";
+    std::memcpy(ctx.instrument_type, name, std::strlen(name) + 1);
+
+    if (ctx.ms_level == 2) {
+        // Spare word, then the precursor m/z, where the preamble read ended.
+        read_at(in, pos + 4, &ctx.precursor_mz, 8);
+        find_precursor(ctx.precursor_mz, nav.version, ctx);
+    }
+}

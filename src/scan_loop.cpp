@@ -1,0 +1,139 @@
+// scan_loop.cpp -- visit every index entry, triage its packet, and write
+// every converted scan into the MS1 or MS2 file.
+#include "scan_loop.h"
+
+#include <ctime>
+#include <unistd.h>
+
+#include "output/msformat.h"
+#include "precursor/precursor.h"
+#include "raw/raw.h"
+
+// Where a rejected scan with no peaks leaves the event cursor.
+static const int32_t reject_move_62_survey = 212;
+static const int32_t reject_move_62_other = 188;
+static const int32_t reject_move_66_other = 232;
+static const int32_t reject_move_66_elite_other = 288;
+
+/*
+ * Decides whether a scan is converted from its header's peak count n and
+ * its entry's data_size s, in signed 32-bit arithmetic: a packet of
+ * exactly the header and n peaks; anything in version 64; in 62, 63 and
+ * 66 a packet whose size leaves 139..200 bytes beside 16 bytes a peak.
+ */
+static bool triage(int32_t version, int32_t n, int32_t s)
+{
+    if (mul32(8, n) == sub32(s, 44) && n != 0)
+        return true;
+    if (version == 64)
+        return true;
+    int32_t n16 = mul32(16, n);
+    return n16 < sub32(s, 139) && n16 >= sub32(s, 200);
+}
+
+static void move_after_reject(Input& in, Nav& nav, const ScanContext& ctx,
+                              bool survey)
+{
+    switch (nav.version) {
+    case 62:
+        nav.pp_start = add32(nav.pp_start, survey ? reject_move_62_survey
+                                                  : reject_move_62_other);
+        break;
+    case 63:
+        nav.pp_start = find_next_pp(in, nav.pp_start);
+        break;
+    case 66:
+        if (!survey)
+            nav.pp_start = add32(nav.pp_start,
+                                 ctx.elite_layout ? reject_move_66_elite_other
+                                                  : reject_move_66_other);
+        break;
+    default:
+        break;
+    }
+}
+
+static void convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
+                         int32_t packet_start, int32_t n, ScanContext& ctx,
+                         PacketBuffers& buf, OutFile& ms1, OutFile& ms2)
+{
+    bool survey = entry.scan_event == 0;
+    // A count that is negative or larger than the file could hold never
+    // sizes a buffer: such a scan has no peaks.
+    if (n < 0 || int64_t{8} * n > nav.filesize)
+        n = 0;
+    make_packet_buffers(buf, n);
+    ctx.precursor_mz = 0;
+    ctx.precursor_index = 0;
+
+    read_peak_extras(in, nav, entry, packet_start, buf);
+    read_scan_event(in, nav, ctx);
+    read_peak_array(in, buf);
+    refine_precursor(nav.version, ctx);
+
+    if (!ctx.header_written) {
+        print_file_head_ms2(ms2, ctx.instrument_type, nav.index_num);
+        print_file_head_ms1(ms1, ctx.instrument_type, nav.index_num);
+    }
+    OutFile& out = survey ? ms1 : ms2;
+    if (survey) {
+        print_scan_ms1(out, entry, ctx);
+        ctx.last_ms1_index = ctx.scan_number - 1;
+    } else {
+        print_scan_ms2(out, entry, ctx);
+    }
+    print_peaks(out, nav.version, survey, buf, ctx);
+    if (survey)
+        ctx.ms1_last_peak = n - 1;
+    ctx.header_written = true;
+}
+
+static int64_t clock_ms()
+{
+    return static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
+}
+
+void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
+                   ScanContext& ctx, OutFile& ms1, OutFile& ms2,
+                   RunCounts& counts, bool show_progress)
+{
+    PacketBuffers buf;
+    ctx.scan_number = 1;
+    ctx.header_written = false;
+    ctx.last_ms1_index = 0;
+    ctx.ms1_last_peak = 0;
+    int64_t started = clock_ms();
+    bool progress_shown = false;
+
+    for (int32_t k = 0; k < ctx.scan_count; k++) {
+        ctx.scan_number = k + 1;
+        const IndexEntry& entry = index[static_cast<size_t>(k)];
+        read_trailer(in, nav, ctx);
+        int32_t packet_start = read_packet_header(in, nav, entry, ctx);
+        int32_t n = ctx.header.peak_count;
+        counts.entries++;
+        if (triage(nav.version, n, entry.data_size)) {
+            convert_scan(in, nav, entry, packet_start, n, ctx, buf, ms1, ms2);
+            if (entry.scan_event == 0)
+                counts.ms1_scans++;
+            else
+                counts.ms2_scans++;
+        } else {
+            counts.rejected++;
+            if (n == 0)
+                move_after_reject(in, nav, ctx, entry.scan_event == 0);
+        }
+        if (ms1.err || ms2.err)
+            break;  // a failed output ends the run
+        if (show_progress && (k & 255) == 255 && clock_ms() - started > 1000) {
+            std::fprintf(stderr, "\r%3d%%",
+                         static_cast<int>(int64_t{k + 1} * 100 / ctx.scan_count));
+            std::fflush(stderr);
+            progress_shown = true;
+        }
+    }
+    if (progress_shown) {
+        std::fprintf(stderr, "\r    \r");
+        std::fflush(stderr);
+    }
+}

@@ -1,0 +1,125 @@
+// fixture.h -- writes synthetic raw files of versions 62, 63, 64 and 66.
+//
+// A test describes the scans it wants as data and gets back the bytes of a
+// raw file laid out the way the converter navigates it: version word at
+// byte 36, a UTF-16LE method file name (".meth" marker) followed by the
+// family's header terminator, the run header at the anchor, the header
+// blocks at data_end and P, the scan index, the peak packets, the
+// scan-event stream and the trailer stream (last, so that the average
+// trailer width of versions 62/63 comes out as the record width).
+//
+// Every field a test may want to break has a knob; defaults give a clean,
+// realistic file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fixture {
+
+struct Peak {
+    float mz = 0;
+    float intensity = 0;
+    int16_t charge_code = 0;  // label array word at byte 2 (charge x 256)
+    float value = 0;          // value array element
+};
+
+struct Scan {
+    bool survey = true;            // index scan_event word: 0 when survey, else 1
+    std::vector<Peak> peaks;
+
+    // Scan-event record.
+    std::optional<int8_t> ms_level;  // default: 1 for survey, 2 otherwise
+    uint8_t analyzer = 4;            // 0 "ITMS", 4 "FTMS", other "?"
+    double precursor_mz = 0;         // written at record offset 8 + L
+    std::optional<int32_t> event_width;  // record width; default: the
+                                         // width the version's rules give
+    bool event_gap = false;  // v63: put 8..200 bytes of zero padding before
+                             // this record (the resync search must find it)
+
+    // Index entry.
+    double start_time = 0;
+    double low_mass = 100, high_mass = 2000;
+    std::optional<int32_t> data_size;      // default: bytes actually written
+    std::optional<int64_t> packet_offset;  // default: where it was written
+    uint32_t aux_00 = 0;                   // v66 only: entry bytes 0-3
+    uint64_t aux_80 = 0;                   // v66 only: entry bytes 80-87
+    uint32_t v64_word0 = 0;                // v64 only: record bytes 0-3
+
+    // Trailer record.
+    float injection_time = 0;
+    int16_t charge_state = 0;
+
+    // Peak packet.
+    std::optional<int32_t> peak_count;  // header word at byte 40; default
+                                        // peaks.size()
+    bool extras = false;       // write label array, spare word, value array
+    std::optional<int32_t> trailing;  // bytes after the value array (or
+                                      // after the peaks); default 0, or 100
+                                      // with extras (passes triage rule 3)
+    bool write_packet = true;  // false: no packet bytes at all (only header
+                               // offset in index); use with packet_offset
+};
+
+enum class HeaderPath {
+    p_zero,        // P = 0: everything from the data_end block
+    p_nonzero,     // P != 0: count/index from P block (streams: see below)
+    p_count_zero,  // v64/66: P != 0 but count 0 at P+12 -> data_end+7376
+};
+
+struct File {
+    int32_t version = 66;
+    std::vector<Scan> scans;
+
+    HeaderPath path = HeaderPath::p_nonzero;
+    // v62/63: stream offsets at data_end+7368/7372 are 0, taken from
+    // P+7368/7372 instead (P+7368 absolute 7368 when path is p_zero).
+    bool streams_at_p = false;
+
+    std::optional<int32_t> index_num;   // header count; default scans.size()
+    bool marker = true;                 // write the ".meth" marker
+    bool terminator = true;             // write the header terminator
+    int32_t elite_layout = 1;           // v66: 1 -> 232/288, 0 -> 232/232
+    int32_t v63_wide = 0;               // v63: 1 -> survey events 220 wide
+                                        // (pp_w > 196), 0 -> 164 (<= 196)
+    int32_t v63_trailer_wide = 1;       // v63: 1 -> 305-byte trailers
+                                        // (pr_w > 300), 0 -> 31-byte
+    int32_t v64_ms1_w = 240;            // v64 event widths
+    int32_t v64_ms2_w = 280;
+    int32_t data_start_pad = 0;         // extra bytes before the data stream
+    std::optional<int32_t> truncate_at; // cut the finished file here
+};
+
+// Offsets of what was written, so tests can assert the converter's view.
+struct Layout {
+    int32_t anchor = 0;       // byte after the terminator
+    int32_t data_start = 0;   // data-stream base (locator)
+    int32_t data_end = 0;     // first header block
+    int32_t p = 0;            // second header block (0 when none)
+    int32_t index_start = 0;
+    int32_t index_num = 0;
+    int32_t pp_start = 0;     // scan-event stream start
+    int32_t pr_start = 0;     // trailer stream start as the converter sees
+                              // it after its adjustment (+3 or +24)
+    int32_t pr_header = 0;    // value stored in the header
+    std::vector<int32_t> packet_pos;   // absolute packet start per scan
+    std::vector<int32_t> event_pos;    // absolute event record start per scan
+    std::vector<int32_t> trailer_pos;  // absolute trailer record per scan
+    int32_t filesize = 0;
+};
+
+std::vector<uint8_t> build(const File& f, Layout* layout = nullptr);
+
+// Writes bytes to path; returns false on failure.
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// A realistic data-dependent run: repeated cycles of one survey scan of
+// `survey_peaks` ascending peaks (label and value arrays written) followed
+// by `frags_per_cycle` fragmentation scans whose precursors are peaks of
+// that survey scan. Deterministic for a given seed.
+File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
+                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed);
+
+}  // namespace fixture
