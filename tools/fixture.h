@@ -34,10 +34,15 @@ struct Scan {
     std::optional<int8_t> ms_level;  // default: 1 for survey, 2 otherwise
     uint8_t analyzer = 4;            // 0 "ITMS", 4 "FTMS", other "?"
     double precursor_mz = 0;         // written at record offset 8 + L
-    std::optional<int32_t> event_width;  // record width; default: the
-                                         // width the version's rules give
-    bool event_gap = false;  // v63: put 8..200 bytes of zero padding before
-                             // this record (the resync search must find it)
+    std::optional<int32_t> event_width;  // record width; default: what the
+                                         // converter's cursor moves by for
+                                         // this scan (by ms_level when it is
+                                         // converted; 0 = no record for a
+                                         // rejected scan with peaks and for
+                                         // a rejected v66 survey scan with
+                                         // none); 0 writes no record
+    bool event_gap = false;  // put 100 bytes of zero padding before this
+                             // record (v63: the resync search must find it)
 
     // Index entry.
     double start_time = 0;
@@ -121,5 +126,18 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 // that survey scan. Deterministic for a given seed.
 File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
                    int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed);
+
+// Writes build(realistic_run(...)) to path, byte for byte the same, in
+// chunks: neither the run nor the file is held in memory whole. Returns
+// false when the file cannot be written.
+bool write_realistic_run(const std::string& path, int32_t version, int32_t cycles,
+                         int32_t survey_peaks, int32_t frags_per_cycle,
+                         int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr);
+
+// Approximate file size of a realistic run: fixed_bytes() plus
+// realistic_cycle_bytes(...) per cycle (peak counts as given).
+int64_t realistic_cycle_bytes(int32_t version, int32_t survey_peaks,
+                              int32_t frags_per_cycle, int32_t frag_peaks);
+int64_t fixed_bytes();
 
 }  // namespace fixture

@@ -1,0 +1,97 @@
+// fixture_main.cpp -- kolvex-fixture: writes a synthetic data-dependent run.
+//
+// kolvex-fixture [--version V] [--cycles N] [--survey-peaks N] [--frags N]
+//                [--frag-peaks N] [--seed S] [--size-mb M] OUTPUT
+//
+// --size-mb picks the number of cycles that gives about M MiB; it wins over
+// --cycles. The file is written in chunks, so large runs need little memory.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fixture.h"
+
+namespace {
+
+constexpr int64_t max_file_bytes = int64_t{2147483647};  // offsets are int32
+
+struct Options {
+    int32_t version = 66;
+    int32_t cycles = 100;
+    int32_t survey_peaks = 500;
+    int32_t frags = 10;
+    int32_t frag_peaks = 150;
+    uint32_t seed = 1;
+    int64_t size_mb = 0;  // 0: use cycles
+    const char* output = nullptr;
+};
+
+void usage() {
+    std::fputs("usage: kolvex-fixture [--version V] [--cycles N] [--survey-peaks N]"
+               " [--frags N] [--frag-peaks N] [--seed S] [--size-mb M] OUTPUT\n",
+               stderr);
+}
+
+// Parses a non-negative decimal number; false when text is not one.
+bool parse_count(const char* text, int64_t limit, int64_t* value) {
+    char* end = nullptr;
+    long long v = std::strtoll(text, &end, 10);
+    if (end == text || *end != 0 || v < 0 || v > limit) return false;
+    *value = v;
+    return true;
+}
+
+bool parse_options(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; i++) {
+        const char* a = argv[i];
+        if (std::strncmp(a, "--", 2) != 0) {
+            if (o->output != nullptr) return false;
+            o->output = a;
+            continue;
+        }
+        if (i + 1 >= argc) return false;
+        int64_t v = 0;
+        if (!parse_count(argv[++i], max_file_bytes, &v)) return false;
+        int32_t v32 = static_cast<int32_t>(v);
+        if (std::strcmp(a, "--version") == 0) o->version = v32;
+        else if (std::strcmp(a, "--cycles") == 0) o->cycles = v32;
+        else if (std::strcmp(a, "--survey-peaks") == 0) o->survey_peaks = v32;
+        else if (std::strcmp(a, "--frags") == 0) o->frags = v32;
+        else if (std::strcmp(a, "--frag-peaks") == 0) o->frag_peaks = v32;
+        else if (std::strcmp(a, "--seed") == 0) o->seed = static_cast<uint32_t>(v);
+        else if (std::strcmp(a, "--size-mb") == 0) o->size_mb = v;
+        else return false;
+    }
+    return o->output != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parse_options(argc, argv, &o)) {
+        usage();
+        return 2;
+    }
+    int64_t per_cycle = fixture::realistic_cycle_bytes(o.version, o.survey_peaks, o.frags,
+                                                       o.frag_peaks);
+    if (o.size_mb > 0) {
+        int64_t want = (o.size_mb << 20) - fixture::fixed_bytes();
+        int64_t cycles = want > per_cycle ? want / per_cycle : 1;
+        o.cycles = static_cast<int32_t>(cycles > 2147483647 ? 2147483647 : cycles);
+    }
+    if (fixture::fixed_bytes() + o.cycles * per_cycle >= max_file_bytes) {
+        std::fprintf(stderr, "kolvex-fixture: a run that large would pass 2 GiB\n");
+        return 2;
+    }
+    fixture::Layout lay;
+    if (!fixture::write_realistic_run(o.output, o.version, o.cycles, o.survey_peaks, o.frags,
+                                      o.frag_peaks, o.seed, &lay)) {
+        std::fprintf(stderr, "kolvex-fixture: cannot write %s\n", o.output);
+        return 1;
+    }
+    std::printf("%s: version %d, %d cycles, %zu scans, %d bytes\n", o.output, o.version,
+                o.cycles, lay.packet_pos.size(), lay.filesize);
+    return 0;
+}
