@@ -4,7 +4,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 BUILD_PKGS = g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev
-TEST_PKGS = $(BUILD_PKGS)
+TEST_PKGS = $(BUILD_PKGS) libpwiz-tools comet-ms snakemake
 
 define install_missing
 	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
