@@ -36,26 +36,21 @@ static const int32_t trailer_skip_64 = 24;
  * Returns the anchor, or -1 when there is no marker or no terminator after
  * it (a later marker could only meet the same missing terminator).
  *
- * A window that crosses the end of the file is read short, and the bytes
- * it misses keep what the read before left in the buffer, which for a
- * search stepping one byte at a time is the file's last byte. So a window
- * there matches an all-0xFF terminator exactly when the file ends in 0xFF
- * from the window's start on; no other pattern can match there.
+ * Only windows wholly inside the file are compared, and a run header is
+ * only taken when its first value (the data-stream base, at base_at from
+ * the anchor) lies inside the file too: a "header" that the file ends in
+ * or before would be read from zeros, and its count and index offset from
+ * bytes 12 and 28 of the file, converting garbage.
  */
-static int64_t find_anchor(Input& in, const uint8_t* term)
+static int64_t find_anchor(Input& in, const uint8_t* term, int32_t base_at)
 {
     int64_t m = find_bytes(in, 0, in.size, method_marker, 10);
     if (m < 0)
         return -1;
     int64_t t = find_bytes(in, m, in.size, term, 10);
-    if (t < 0 && term == terminator_62) {
-        int64_t q = in.size;  // start of the file's trailing 0xFF run
-        while (q > 0 && q > in.size - 9 && in.data[q - 1] == 0xFF)
-            q--;
-        if (q < in.size && q >= m)
-            t = q;
-    }
-    return t < 0 ? -1 : t + 10;
+    if (t < 0 || !inside(in, t + 10 + base_at, 4))
+        return -1;
+    return t + 10;
 }
 
 static void read32(Input& in, int32_t pos, int32_t* dst)
@@ -67,7 +62,7 @@ int32_t get_data_start(Input& in, Nav& nav)
 {
     if (nav.filesize <= 0)
         return 0;
-    int64_t anchor = find_anchor(in, terminator_62);
+    int64_t anchor = find_anchor(in, terminator_62, rh62_data_start);
     if (anchor < 0)
         return 0;
     nav.header_found = true;
@@ -114,7 +109,7 @@ int32_t get_data_start2(Input& in, Nav& nav)
 {
     if (nav.filesize <= 0)
         return 0;
-    int64_t anchor = find_anchor(in, terminator_64);
+    int64_t anchor = find_anchor(in, terminator_64, rh64_data_start);
     if (anchor < 0)
         return 0;
     nav.header_found = true;
