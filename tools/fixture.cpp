@@ -289,7 +289,10 @@ void add_scan(Out& o, const File& f, Plan& plan, const Scan& s) {
     m.injection_time = s.injection_time;
     m.charge_state = s.charge_state;
     plan.metas.push_back(m);
-    plan.lay.packet_pos.push_back(plan.lay.data_start + static_cast<int32_t>(m.packet_offset));
+    // The converter adds the low 32 bits with wrap-around; so does the map.
+    plan.lay.packet_pos.push_back(static_cast<int32_t>(
+        static_cast<uint32_t>(plan.lay.data_start) +
+        static_cast<uint32_t>(m.packet_offset)));
 }
 
 // Places the blocks, index and streams behind the data stream.
