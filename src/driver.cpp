@@ -99,6 +99,53 @@ static void forget_tmp_names()
     tmp_names[1][0] = '\0';
 }
 
+static const int removal_signals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds back the removal signals while the temporary names are set up or
+// the files renamed, so that a signal never finds them half done. Returns
+// the mask to restore.
+static sigset_t hold_signals()
+{
+    sigset_t set, saved;
+    sigemptyset(&set);
+    for (int s : removal_signals)
+        sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &saved);
+    return saved;
+}
+
+static void release_signals(const sigset_t& saved)
+{
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
+}
+
+// A signal the caller ignores (nohup, a background job) stays ignored.
+// old receives the three actions, then that of SIGXFSZ.
+static void catch_signals(struct sigaction* old)
+{
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    for (int i = 0; i < 3; i++) {
+        sigaction(removal_signals[i], nullptr, &old[i]);
+        if (old[i].sa_handler != SIG_IGN)
+            sigaction(removal_signals[i], &sa, nullptr);
+    }
+    // Past a file-size limit the write then fails with EFBIG, and the run
+    // ends with its message instead of being killed.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &old[3]);
+}
+
+static void restore_signals(const struct sigaction* old)
+{
+    for (int i = 0; i < 3; i++)
+        sigaction(removal_signals[i], &old[i], nullptr);
+    sigaction(SIGXFSZ, &old[3], nullptr);
+}
+
 int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
 {
     int64_t t0 = static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
@@ -107,6 +154,7 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     std::string ms2_path = argc > 1 ? input + ".ms2" : "test.raw.ms2";
     int status = 0;
 
+    sigset_t saved_mask = hold_signals();
     forget_tmp_names();
     OutFile ms1, ms2;
     bool outputs_ok = true;
@@ -126,11 +174,13 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     } else {
         remember_tmp(1, ms2);
     }
-    void (*old_int)(int) = signal(SIGINT, on_signal);
-    void (*old_term)(int) = signal(SIGTERM, on_signal);
-    void (*old_hup)(int) = signal(SIGHUP, on_signal);
+    struct sigaction old_actions[4];
+    catch_signals(old_actions);
+    release_signals(saved_mask);
 
     bool keep = false;
+    bool converted = false;  // scans were visited: say how many at the end
+    RunCounts counts;
     if (!outputs_ok) {
         status = 1;
     } else {
@@ -142,7 +192,6 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
                          input.c_str());
             status = 1;
         } else {
-            RunCounts counts;
             Nav nav;
             NoScans why = convert_input(in, ms1, ms2, counts, &nav,
                                         isatty(STDERR_FILENO) != 0);
@@ -155,13 +204,7 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
                 std::fprintf(err, "%s: the scan index holds no scans\n",
                              input.c_str());
             keep = true;
-            if (why == NoScans::none && !ms1.err && !ms2.err)
-                std::fprintf(err,
-                             "%s: %d scans in the index, %d written to %s, "
-                             "%d written to %s, %d rejected\n",
-                             input.c_str(), counts.entries, counts.ms1_scans,
-                             ms1_path.c_str(), counts.ms2_scans,
-                             ms2_path.c_str(), counts.rejected);
+            converted = why == NoScans::none;
         }
         close_input(in);
     }
@@ -172,6 +215,7 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
         out_flush(ms2);
         keep = !ms1.err && !ms2.err;
     }
+    saved_mask = hold_signals();
     bool ok1 = out_close(ms1, keep);
     bool ok2 = out_close(ms2, keep);
     if (keep && ok1 && !ok2) {
@@ -185,9 +229,17 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
         status = 1;
     }
     forget_tmp_names();
-    signal(SIGINT, old_int);
-    signal(SIGTERM, old_term);
-    signal(SIGHUP, old_hup);
+    restore_signals(old_actions);
+    release_signals(saved_mask);
+    // Only once the text is in place: a failed final write must not
+    // follow a line that says the scans were written.
+    if (converted && keep && ok1 && ok2)
+        std::fprintf(err,
+                     "%s: %d scans in the index, %d written to %s, "
+                     "%d written to %s, %d rejected\n",
+                     input.c_str(), counts.entries, counts.ms1_scans,
+                     ms1_path.c_str(), counts.ms2_scans, ms2_path.c_str(),
+                     counts.rejected);
 
     int64_t t1 = static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
     float spent = (static_cast<float>(t1) - static_cast<float>(t0)) * 0.001f;
