@@ -97,8 +97,12 @@ void print_peaks(OutFile& out, int32_t version, bool survey,
         n += static_cast<size_t>(ftoa(pk.intensity, line + n, 1));
         if (four_columns) {
             line[n++] = ' ';
-            itoa(charge, line + n);
-            n += std::strlen(line + n);
+            if (charge >= 0 && charge <= 9) {
+                line[n++] = static_cast<char>('0' + charge);  // itoa's text
+            } else {
+                itoa(charge, line + n);
+                n += std::strlen(line + n);
+            }
             line[n++] = ' ';
             n += static_cast<size_t>(value_text(buf.values[ui], line + n));
         }

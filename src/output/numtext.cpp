@@ -10,12 +10,111 @@
 #include <cstdio>
 #include <cstring>
 
-// Position 35 + r is the digit of |r| for a remainder r of -9..9.
-static const char digit_table[] =
-    "zyxwvutsrqponmlkjihgfedcba9876543210123456789abcdefghijklmnopqrstuvwxyz";
+// Digit pairs "00" to "99": a peak line is mostly digits, and writing two
+// per division halves the divisions.
+static const char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Entry k is for the x whose highest set bit is bit k: its high word is
+// the digit count of 2^k, and its low word carries into the high word for
+// the x of that range that have one digit more.
+static constexpr uint64_t digit_count_entry(int k)
+{
+    uint64_t low = uint64_t{1} << k, high = (uint64_t{2} << k) - 1;
+    uint64_t digits = 1, power = 10;
+    while (power <= low) {
+        digits++;
+        power *= 10;
+    }
+    uint64_t entry = digits << 32;
+    if (power <= high)
+        entry += (uint64_t{1} << 32) - power;
+    return entry;
+}
+
+struct DigitCountTable {
+    uint64_t entry[32];
+    constexpr DigitCountTable() : entry()
+    {
+        for (int k = 0; k < 32; k++)
+            entry[k] = digit_count_entry(k);
+    }
+};
+static constexpr DigitCountTable digit_count_table;
+
+// Number of decimal digits of x; 0 has none. No division, one table look-up.
+static inline int32_t digit_count(uint32_t x)
+{
+    if (x == 0)
+        return 0;
+    int k = 31 - __builtin_clz(x);
+    return static_cast<int32_t>((x + digit_count_table.entry[k]) >> 32);
+}
+
+static inline void put_pair(char* at, uint32_t pair)
+{
+    std::memcpy(at, digit_pairs + 2 * pair, 2);
+}
+
+// Writes the digits of x so that the last one is just before end. Four
+// digits a step: the two pairs of a step do not wait for each other.
+static inline void digits_before(uint32_t x, char* end)
+{
+    while (x >= 10000) {
+        uint32_t q = x / 10000;
+        uint32_t r = x - 10000 * q;
+        uint32_t hi = r / 100;
+        end -= 4;
+        put_pair(end, hi);
+        put_pair(end + 2, r - 100 * hi);
+        x = q;
+    }
+    if (x >= 100) {
+        uint32_t q = x / 100;
+        end -= 2;
+        put_pair(end, x - 100 * q);
+        x = q;
+    }
+    if (x >= 10) {
+        end -= 2;
+        put_pair(end, x);
+    } else if (x > 0) {
+        *--end = static_cast<char>('0' + x);
+    }
+}
+
+// Writes exactly width digits of x, leading zeros included, so that the
+// last one is just before end; x must be below 10^width. The widths of
+// the peak columns, 4 and 1, take no loop.
+static inline void fixed_digits_before(uint32_t x, int32_t width, char* end)
+{
+    if (width == 4) {
+        uint32_t hi = x / 100;
+        put_pair(end - 4, hi);
+        put_pair(end - 2, x - 100 * hi);
+        return;
+    }
+    if (width == 1) {
+        end[-1] = static_cast<char>('0' + x);
+        return;
+    }
+    for (; width >= 2; width -= 2) {
+        uint32_t q = x / 100;
+        end -= 2;
+        put_pair(end, x - 100 * q);
+        x = q;
+    }
+    if (width > 0)
+        *--end = static_cast<char>('0' + x);
+}
 
 static const double powers_of_ten[] = {1e0, 1e1, 1e2, 1e3, 1e4,
                                        1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
+static const int64_t int_powers_of_ten[] = {1,         10,         100,       1000,
+                                            10000,     100000,     1000000,   10000000,
+                                            100000000, 1000000000, 10000000000};
 
 void reverse(char* text, int32_t len)
 {
@@ -31,6 +130,18 @@ void reverse(char* text, int32_t len)
 
 int32_t intToStr(int32_t x, char* text, int32_t d)
 {
+    if (x >= 0) {
+        // Digits written in place, most significant first: no reversal.
+        uint32_t ux = static_cast<uint32_t>(x);
+        int32_t digits = digit_count(ux);
+        int32_t len = digits < d ? d : digits;
+        for (int32_t k = 0; k < len - digits; k++)
+            text[k] = '0';
+        digits_before(ux, text + len);
+        text[len] = '\0';
+        return len;
+    }
+    // A negative x keeps the text of the digit-by-digit loop.
     int32_t i = 0;
     while (x != 0) {
         text[i++] = static_cast<char>('0' + (x - 10 * (x / 10)));
@@ -58,7 +169,22 @@ static int32_t big_integer_text(float n, char* text)
     return len < 0 ? 0 : len;
 }
 
-int32_t ftoa(float n, char* text, int32_t afterpoint)
+// The decimals of frac (0 <= frac < 1): scaled by 10^afterpoint in
+// double, rounded to single precision before the truncation (1.0079
+// stays 1.0079 although its float lies just below), written with leading
+// zeros to afterpoint digits.
+static int32_t plain_fraction(float frac, char* text, int32_t afterpoint)
+{
+    double scale = afterpoint <= 10 ? powers_of_ten[afterpoint]
+                                    : std::pow(10.0, afterpoint);
+    float product = static_cast<float>(static_cast<double>(frac) * scale);
+    return intToStr(static_cast<int32_t>(product), text, afterpoint);
+}
+
+// Everything the fast path of ftoa leaves: NaN, negative, infinite, 2^31
+// or more, over 10 decimals. Out of line, so that the fast path saves no
+// registers and makes no call.
+static __attribute__((noinline)) int32_t ftoa_rare(float n, char* text, int32_t afterpoint)
 {
     if (std::isnan(n))
         return copy_text(text, "nan");
@@ -81,32 +207,53 @@ int32_t ftoa(float n, char* text, int32_t afterpoint)
     if (afterpoint <= 0)
         return i;
     text[i] = '.';
-    double scale = afterpoint <= 10 ? powers_of_ten[afterpoint]
-                                    : std::pow(10.0, afterpoint);
-    // Rounded to single precision before the truncation: 1.0079 stays
-    // 1.0079 although its float lies just below.
-    float product = static_cast<float>(static_cast<double>(frac) * scale);
+    return i + 1 + plain_fraction(frac, text + i + 1, afterpoint);
+}
+
+// A scaled fraction that rounded up to 10^afterpoint: the digits as
+// intToStr writes them. Out of line for the same reason.
+static __attribute__((noinline)) int32_t long_fraction(int32_t f, char* text, int32_t afterpoint)
+{
+    return intToStr(f, text, afterpoint);
+}
+
+int32_t ftoa(float n, char* text, int32_t afterpoint)
+{
+    // Nearly every peak number: finite, not negative, below 2^31 (false
+    // for NaN), with a few decimals.
+    if (!(n >= 0 && n < 2147483648.0f) || afterpoint > 10)
+        return ftoa_rare(n, text, afterpoint);
+    int32_t ip = static_cast<int32_t>(n);
+    float frac = n - static_cast<float>(ip);
+    int32_t i = digit_count(static_cast<uint32_t>(ip));
+    digits_before(static_cast<uint32_t>(ip), text + i);
+    if (afterpoint <= 0) {
+        text[i] = '\0';
+        return i;
+    }
+    text[i] = '.';
+    // As plain_fraction, with the digits written in place.
+    float product = static_cast<float>(static_cast<double>(frac) * powers_of_ten[afterpoint]);
     int32_t f = static_cast<int32_t>(product);
-    return i + 1 + intToStr(f, text + i + 1, afterpoint);
+    if (f < 0 || f >= int_powers_of_ten[afterpoint])
+        return i + 1 + long_fraction(f, text + i + 1, afterpoint);
+    fixed_digits_before(static_cast<uint32_t>(f), afterpoint, text + i + 1 + afterpoint);
+    text[i + 1 + afterpoint] = '\0';
+    return i + 1 + afterpoint;
 }
 
 char* itoa(int32_t value, char* text)
 {
-    int32_t p = 0;
-    int32_t last = value;  // the last value divided: the leading digit's
-    for (;;) {
-        int32_t q = value / 10;
-        int32_t r = value - 10 * q;
-        text[p++] = digit_table[35 + r];
-        last = value;
-        if (q == 0)
-            break;
-        value = q;
-    }
-    if (last < 0)
-        text[p++] = '-';
-    text[p] = '\0';
-    reverse(text, p);
+    // The magnitude in 32 unsigned bits: INT32_MIN has one too.
+    uint32_t mag = value < 0 ? 0u - static_cast<uint32_t>(value)
+                             : static_cast<uint32_t>(value);
+    char* p = text;
+    if (value < 0)
+        *p++ = '-';
+    int32_t digits = mag == 0 ? 1 : digit_count(mag);
+    p[0] = '0';  // the one digit of 0
+    digits_before(mag, p + digits);
+    p[digits] = '\0';
     return text;
 }
 
@@ -123,6 +270,15 @@ int32_t float2int(double x)
 
 int32_t value_text(float v, char* text)
 {
+    // Not negative and below 2^31 (false for NaN): the conversion
+    // truncates as trunc does.
+    if (v >= 0 && v < 2147483648.0f) {
+        uint32_t x = static_cast<uint32_t>(static_cast<int32_t>(v));
+        int32_t len = digit_count(x);
+        digits_before(x, text + len);
+        text[len] = '\0';
+        return len;
+    }
     if (std::isnan(v))
         return copy_text(text, "nan");
     if (std::isinf(v))

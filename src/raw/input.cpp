@@ -11,7 +11,7 @@
 // Mapped pages count toward the resident set. Dropping them from the
 // mapping every so often keeps memory flat however large the file is;
 // they stay in the page cache, so a later touch is a cheap minor fault.
-static const int64_t release_every = 64 << 20;
+static const int64_t release_every = 16 << 20;
 
 int open_input(Input& in, const std::string& path)
 {

@@ -34,7 +34,7 @@ struct PacketBuffers {
     std::vector<PacketPeak> peaks;
     std::vector<PeakLabel> labels;
     std::vector<float> values;
-    int32_t n = 0;
+    int32_t n = 0;               // peaks of this scan; the arrays hold at least n
     int64_t peak_array_pos = 0;  // packet start + 44
 };
 
