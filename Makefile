@@ -18,7 +18,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all build run test asan-test bench clean deps test-deps
+.PHONY: all build run test asan-test bench fuzz clean deps test-deps
 
 all: build
 
@@ -45,7 +45,13 @@ asan-test: test-deps
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
+	$(call install_missing,time)
 	bench/run.sh $(BUILD)
+
+FUZZ_SECONDS ?= 1800
+fuzz:
+	$(call install_missing,clang libclang-rt-14-dev cmake make)
+	fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

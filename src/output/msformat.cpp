@@ -92,9 +92,7 @@ void print_peaks(OutFile& out, int32_t version, bool survey,
         if (survey)
             ctx.ms1[ui] = Ms1Peak{pk.mz, pk.intensity, charge};
         char* line = out_reserve(out, peak_line_max);
-        size_t n = static_cast<size_t>(ftoa(pk.mz, line, 4));
-        line[n++] = ' ';
-        n += static_cast<size_t>(ftoa(pk.intensity, line + n, 1));
+        size_t n = static_cast<size_t>(peak_pair_text(pk.mz, pk.intensity, line));
         if (four_columns) {
             line[n++] = ' ';
             if (charge >= 0 && charge <= 9) {

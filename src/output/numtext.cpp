@@ -292,3 +292,43 @@ int32_t value_text(float v, char* text)
         return big_integer_text(t, text);
     return intToStr(static_cast<int32_t>(t), text, 0);
 }
+
+/*
+ * Writes "<m/z> <intensity>" as ftoa writes them with 4 and 1 decimals,
+ * and returns the length (no terminator). The two numbers are converted
+ * side by side: each waits on a chain of float conversions, and
+ * interleaved the two chains overlap.
+ */
+int32_t peak_pair_text(float mz, float intensity, char* text)
+{
+    if (mz >= 0 && mz < 2147483648.0f && intensity >= 0 &&
+        intensity < 2147483648.0f) {
+        int32_t ip1 = static_cast<int32_t>(mz);
+        int32_t ip2 = static_cast<int32_t>(intensity);
+        float frac1 = mz - static_cast<float>(ip1);
+        float frac2 = intensity - static_cast<float>(ip2);
+        int32_t f1 = static_cast<int32_t>(
+            static_cast<float>(static_cast<double>(frac1) * 10000.0));
+        int32_t f2 = static_cast<int32_t>(
+            static_cast<float>(static_cast<double>(frac2) * 10.0));
+        if (f1 < 10000 && f2 < 10) {
+            char* p = text;
+            int32_t d1 = digit_count(static_cast<uint32_t>(ip1));
+            digits_before(static_cast<uint32_t>(ip1), p + d1);
+            p += d1;
+            *p++ = '.';
+            fixed_digits_before(static_cast<uint32_t>(f1), 4, p + 4);
+            p += 4;
+            *p++ = ' ';
+            int32_t d2 = digit_count(static_cast<uint32_t>(ip2));
+            digits_before(static_cast<uint32_t>(ip2), p + d2);
+            p += d2;
+            *p++ = '.';
+            *p++ = static_cast<char>('0' + f2);
+            return static_cast<int32_t>(p - text);
+        }
+    }
+    int32_t n = ftoa(mz, text, 4);
+    text[n++] = ' ';
+    return n + ftoa(intensity, text + n, 1);
+}

@@ -18,6 +18,11 @@ int32_t ftoa(float n, char* text, int32_t afterpoint);
 char* itoa(int32_t value, char* text);
 int32_t float2int(double x);
 
+// "<m/z> <intensity>" of a peak line: ftoa with 4 decimals, a blank, ftoa
+// with 1 decimal. Returns the length; writes no terminator.
+int32_t peak_pair_text(float mz, float intensity, char* text);
+
+
 // The value column: v truncated toward zero, written with width 0 (empty
 // for 0). Returns the length.
 int32_t value_text(float v, char* text);
