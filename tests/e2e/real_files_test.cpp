@@ -38,15 +38,6 @@ RealRun convert_copy(const std::string& relative)
     return run;
 }
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 std::vector<std::string> fields(const std::string& line, char sep)
 {
     std::vector<std::string> out;
@@ -66,7 +57,7 @@ std::map<int, ScanText> scans_of(const std::string& text)
 {
     std::map<int, ScanText> scans;
     ScanText* cur = nullptr;
-    for (const std::string& line : lines_of(text)) {
+    for (const std::string& line : testrun::lines_of(text)) {
         if (line.rfind("S\t", 0) == 0) {
             std::vector<std::string> f = fields(line, '\t');
             cur = &scans[std::atoi(f.at(1).c_str())];
@@ -165,7 +156,7 @@ Reference read_reference()
 {
     Reference ref;
     std::string dir = testrun::shared_data() + "/reference/";
-    std::vector<std::string> c = lines_of(testrun::read_file(dir + "v64-iontrap-2009.centroids.tsv"));
+    std::vector<std::string> c = testrun::lines_of(testrun::read_file(dir + "v64-iontrap-2009.centroids.tsv"));
     EXPECT_EQ(c.at(0), "scan\tmz\tintensity");
     for (size_t i = 1; i < c.size(); i++) {
         std::vector<std::string> f = fields(c[i], '\t');
@@ -173,7 +164,7 @@ Reference read_reference()
         ref.peaks[std::atoi(f.at(0).c_str())].push_back(
             {std::strtof(f.at(1).c_str(), nullptr), std::strtof(f.at(2).c_str(), nullptr)});
     }
-    std::vector<std::string> s = lines_of(testrun::read_file(dir + "v64-iontrap-2009.spectra.tsv"));
+    std::vector<std::string> s = testrun::lines_of(testrun::read_file(dir + "v64-iontrap-2009.spectra.tsv"));
     ref.columns = fields(s.at(0), '\t');
     for (size_t i = 1; i < s.size(); i++) {
         std::vector<std::string> f = fields(s[i], '\t');

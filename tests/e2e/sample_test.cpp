@@ -8,15 +8,6 @@
 
 namespace {
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 TEST(Sample, DefaultRunConvertsEveryScanWithItsRecordLines)
 {
     testrun::TempDir dir;
@@ -27,7 +18,7 @@ TEST(Sample, DefaultRunConvertsEveryScanWithItsRecordLines)
     EXPECT_TRUE(testrun::is_completion(r.out, "test.RAW")) << r.out;
 
     for (const char* name : {"test.raw.ms1", "test.raw.ms2"}) {
-        auto lines = lines_of(testrun::read_file(dir.file(name)));
+        auto lines = testrun::lines_of(testrun::read_file(dir.file(name)));
         bool ms2 = std::string(name).back() == '2';
         ASSERT_GT(lines.size(), 13u) << name;
         for (size_t i = 0; i < 13; i++)

@@ -40,6 +40,15 @@ std::string read_file(const std::string& path)
     return ss.str();
 }
 
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 bool file_exists(const std::string& path)
 {
     struct stat st;
