@@ -2,7 +2,7 @@
 // every converted scan into the MS1 or MS2 file.
 #include "scan_loop.h"
 
-#include <ctime>
+#include <chrono>
 #include <unistd.h>
 
 #include "output/msformat.h"
@@ -88,9 +88,12 @@ static void convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
     ctx.header_written = true;
 }
 
+// Wall-clock milliseconds: the progress line is for a person waiting.
 static int64_t clock_ms()
 {
-    return static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
@@ -104,6 +107,7 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
     ctx.ms1_last_peak = 0;
     int64_t started = clock_ms();
     bool progress_shown = false;
+    int32_t shown_percent = -1;  // redraw only when it changes
 
     for (int32_t k = 0; k < ctx.scan_count; k++) {
         ctx.scan_number = k + 1;
@@ -126,10 +130,14 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
         if (ms1.err || ms2.err)
             break;  // a failed output ends the run
         if (show_progress && (k & 255) == 255 && clock_ms() - started > 1000) {
-            std::fprintf(stderr, "\r%3d%%",
-                         static_cast<int>(int64_t{k + 1} * 100 / ctx.scan_count));
-            std::fflush(stderr);
-            progress_shown = true;
+            int32_t percent =
+                static_cast<int32_t>(int64_t{k + 1} * 100 / ctx.scan_count);
+            if (percent != shown_percent) {
+                std::fprintf(stderr, "\r%3d%%", percent);
+                std::fflush(stderr);
+                shown_percent = percent;
+                progress_shown = true;
+            }
         }
     }
     if (progress_shown) {
