@@ -583,18 +583,26 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     return std::fclose(fp) == 0 && ok;
 }
 
-File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
-                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed) {
-    File f;
-    f.version = version;
+// Hands every scan of a realistic run, in order, to take.
+template <typename Take>
+void realistic_scans(int32_t cycles, int32_t survey_peaks, int32_t frags_per_cycle,
+                     int32_t frag_peaks, uint32_t seed, Take take) {
     Rng r = seeded(seed);
     RunShape shape{survey_peaks, frags_per_cycle, frag_peaks};
     double t = 0.05;
     std::vector<Scan> cycle;
     for (int32_t c = 0; c < cycles; c++) {
         realistic_cycle(r, shape, t, cycle);
-        for (Scan& s : cycle) f.scans.push_back(std::move(s));
+        for (Scan& s : cycle) take(s);
     }
+}
+
+File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
+                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed) {
+    File f;
+    f.version = version;
+    realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed,
+                    [&](Scan& s) { f.scans.push_back(std::move(s)); });
     return f;
 }
 
@@ -608,14 +616,8 @@ bool write_realistic_run(const std::string& path, int32_t version, int32_t cycle
     if (o.fp == nullptr) return false;
     Plan plan;
     begin(o, f, plan);
-    Rng r = seeded(seed);
-    RunShape shape{survey_peaks, frags_per_cycle, frag_peaks};
-    double t = 0.05;
-    std::vector<Scan> cycle;
-    for (int32_t c = 0; c < cycles; c++) {
-        realistic_cycle(r, shape, t, cycle);
-        for (const Scan& s : cycle) add_scan(o, f, plan, s);
-    }
+    realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed,
+                    [&](Scan& s) { add_scan(o, f, plan, s); });
     finish(o, f, plan);
     bool ok = o.ok && std::fclose(o.fp) == 0;
     if (layout != nullptr) *layout = plan.lay;

@@ -49,6 +49,15 @@ Probed probe(Probe f, const Bytes& b)
 
 // Where the search lands: a file with the data-stream base 4242 written at
 // the expected anchor's data_start offset (42 for 62/63, 826 for 64/66).
+// The words of several parts, in order (later ones win when written).
+Words join(std::initializer_list<Words> parts)
+{
+    Words all;
+    for (const Words& w : parts)
+        all.insert(all.end(), w.begin(), w.end());
+    return all;
+}
+
 TEST(RunHeaderSearch, MarkerThenTerminator)
 {
     struct Case {
@@ -202,12 +211,6 @@ TEST(GetDataStart, PointersOfVersions62And63)
         Words words;  // written in order, later ones win
         Expected e;
     };
-    auto join = [](std::initializer_list<Words> parts) {
-        Words all;
-        for (const Words& w : parts)
-            all.insert(all.end(), w.begin(), w.end());
-        return all;
-    };
     const std::vector<Case> cases = {
         {"P 0: everything from data_end", 12000, join({head, end_block}),
          {5000, 1000, 4, 3000, 9000, 9800, 200, 550, {11, 12, 13}}},
@@ -264,12 +267,6 @@ TEST(GetDataStart2, PointersOfVersions64And66)
         const char* what;
         Words words;
         Expected e;
-    };
-    auto join = [](std::initializer_list<Words> parts) {
-        Words all;
-        for (const Words& w : parts)
-            all.insert(all.end(), w.begin(), w.end());
-        return all;
     };
     const std::vector<Case> cases = {
         {"P block; trailer pointer 1000 gives 1024",
