@@ -22,11 +22,15 @@ struct Nav {
     int32_t unkn[3] = {0, 0, 0};
     int32_t pp_start = 0;     // scan-event stream cursor
     int32_t pr_start = 0;     // trailer stream cursor
+    int32_t pr_header = 0;    // trailer pointer as the header stores it
     int32_t pp_w = 0;         // v62/63: average event record width
     int32_t pr_w = 0;         // v62/63: average trailer record width
     int32_t ms1_w = 0;        // v64: survey event record width
     int32_t ms2_w = 0;        // v64: fragmentation event record width
-    bool header_found = false;  // the marker and terminator were found
+    int32_t anchor = 0;       // byte after the header terminator
+    bool header_found = false;  // a run header was read at anchor
+    TrailerLayout trailer{};  // trailer fields by the file's own table,
+                              // when trailer.by_table
 };
 
 struct Ms1Peak {

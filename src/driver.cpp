@@ -13,6 +13,13 @@
 static const int64_t max_input_size = int64_t{1} << 31;  // positions are int32
 static const int32_t version_at = 36;
 
+static bool credible_header(const Nav& nav)
+{
+    return nav.header_found && nav.locator >= 0 &&
+           nav.locator < nav.filesize && nav.index_start >= 0 &&
+           nav.index_start < nav.filesize;
+}
+
 NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
                       Nav* nav_out, bool show_progress, int32_t max_entries)
 {
@@ -41,10 +48,21 @@ NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
     }
     // A header search can land inside another block by chance; pointers
     // that lead outside the file show that the header is not a run header.
-    if (why == NoScans::none &&
-        (!nav.header_found || nav.locator < 0 || nav.locator >= nav.filesize ||
-         nav.index_start < 0 || nav.index_start >= nav.filesize))
-        why = NoScans::no_header;
+    // Most files lack the marker altogether. Either way the file's own
+    // structure may still show where the run header is.
+    if (why == NoScans::none && !credible_header(nav)) {
+        Nav fresh;
+        fresh.version = nav.version;
+        fresh.filesize = nav.filesize;
+        int64_t anchor = find_anchor_by_structure(in, nav.version);
+        if (anchor >= 0) {
+            read_run_header(in, fresh, static_cast<int32_t>(anchor));
+            fresh.locator = fresh.data_start;
+        }
+        nav = fresh;
+        if (!credible_header(nav))
+            why = NoScans::no_header;
+    }
 
     if (why == NoScans::none) {
         if (nav.version == 66)
@@ -57,7 +75,10 @@ NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
             ctx.scan_count = gen_index_table3(in, nav, index);
         else
             ctx.scan_count = gen_index_table(in, nav, index);
-        if (nav.version == 62 || nav.version == 63)
+        // With a field table the records start at the stored pointer.
+        if (find_trailer_table(in, nav, nav.trailer) >= 0)
+            nav.pr_start = nav.pr_header;
+        else if (nav.version == 62 || nav.version == 63)
             nav.pr_start = add32(nav.pr_start, 3);
         drop_pages(in);
         if (ctx.scan_count <= 0)
@@ -144,6 +165,19 @@ static void restore_signals(const struct sigaction* old)
     for (int i = 0; i < 3; i++)
         sigaction(removal_signals[i], &old[i], nullptr);
     sigaction(SIGXFSZ, &old[3], nullptr);
+}
+
+// Why the scans were rejected, when one reason covers them all, so that a
+// user whose outputs stay empty learns why.
+static const char* rejection_reason(const RunCounts& c)
+{
+    if (c.rejected == 0)
+        return "";
+    if (c.rejected_profile == c.rejected)
+        return " (profile packets without a centroid list)";
+    if (c.rejected_profile == 0)
+        return " (packet sizes that fit no centroid layout)";
+    return "";
 }
 
 int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
@@ -236,10 +270,10 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     if (converted && keep && ok1 && ok2)
         std::fprintf(err,
                      "%s: %d scans in the index, %d written to %s, "
-                     "%d written to %s, %d rejected\n",
+                     "%d written to %s, %d rejected%s\n",
                      input.c_str(), counts.entries, counts.ms1_scans,
                      ms1_path.c_str(), counts.ms2_scans, ms2_path.c_str(),
-                     counts.rejected);
+                     counts.rejected, rejection_reason(counts));
 
     int64_t t1 = static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
     float spent = (static_cast<float>(t1) - static_cast<float>(t0)) * 0.001f;

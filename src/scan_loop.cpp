@@ -53,22 +53,30 @@ static void move_after_reject(Input& in, Nav& nav, const ScanContext& ctx,
     }
 }
 
+// desc: the packet's own description, or null for a packet read by the
+// fixed layout.
 static void convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
-                         int32_t packet_start, int32_t n, ScanContext& ctx,
+                         int32_t packet_start, int32_t n,
+                         const PacketDescription* desc, ScanContext& ctx,
                          PacketBuffers& buf, OutFile& ms1, OutFile& ms2)
 {
     bool survey = entry.scan_event == 0;
-    // A count that is negative or larger than the file could hold never
-    // sizes a buffer: such a scan has no peaks.
-    if (n < 0 || int64_t{8} * n > nav.filesize)
-        n = 0;
-    make_packet_buffers(buf, n);
     ctx.precursor_mz = 0;
     ctx.precursor_index = 0;
-
-    read_peak_extras(in, nav, entry, packet_start, buf);
-    read_scan_event(in, nav, ctx);
-    read_peak_array(in, buf);
+    if (desc != nullptr) {
+        n = desc->n;
+        read_described_packet(in, *desc, buf);
+        read_scan_event(in, nav, ctx);
+    } else {
+        // A count that is negative or larger than the file could hold
+        // never sizes a buffer: such a scan has no peaks.
+        if (n < 0 || int64_t{8} * n > nav.filesize)
+            n = 0;
+        make_packet_buffers(buf, n);
+        read_peak_extras(in, nav, entry, packet_start, buf);
+        read_scan_event(in, nav, ctx);
+        read_peak_array(in, buf);
+    }
     refine_precursor(nav.version, ctx);
 
     if (!ctx.header_written) {
@@ -116,14 +124,22 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
         int32_t packet_start = read_packet_header(in, nav, entry, ctx);
         int32_t n = ctx.header.peak_count;
         counts.entries++;
-        if (triage(nav.version, n, entry.data_size)) {
-            convert_scan(in, nav, entry, packet_start, n, ctx, buf, ms1, ms2);
+        PacketDescription desc;
+        PacketKind kind =
+            describe_packet(in, packet_start, entry.data_size, desc);
+        if (kind == PacketKind::described ||
+            triage(nav.version, n, entry.data_size)) {
+            convert_scan(in, nav, entry, packet_start, n,
+                         kind == PacketKind::described ? &desc : nullptr, ctx,
+                         buf, ms1, ms2);
             if (entry.scan_event == 0)
                 counts.ms1_scans++;
             else
                 counts.ms2_scans++;
         } else {
             counts.rejected++;
+            if (kind == PacketKind::profile_only)
+                counts.rejected_profile++;
             if (n == 0)
                 move_after_reject(in, nav, ctx, entry.scan_event == 0);
         }

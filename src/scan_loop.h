@@ -16,6 +16,8 @@ struct RunCounts {
     int32_t ms1_scans = 0;
     int32_t ms2_scans = 0;
     int32_t rejected = 0;
+    int32_t rejected_profile = 0;  // of those, profile packets without a
+                                   // centroid list
 };
 
 // Converts the scans of index into ms1 and ms2. Stops early only when an

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 static_assert(std::endian::native == std::endian::little,
               "raw files are little-endian; kolvex reads them in place");
@@ -54,6 +55,35 @@ struct PeakLabel {
     int16_t charge_code;     // 2: charge x 256
 };
 static_assert(sizeof(PeakLabel) == 4);
+
+// The self-description at the start of a real instrument's packet: the
+// size of each part in 32-bit words, then the m/z range of its one
+// segment; the parts follow in this order from byte 40.
+struct PacketParts {
+    uint32_t ranges;          //  0: mass ranges (segments); 1 is read
+    uint32_t profile_words;   //  4: P, the profile part
+    uint32_t list_words;      //  8: L, the centroid list: count, peaks
+    uint32_t flags;           // 12: packet_wide_mz set: 12-byte peaks
+    uint32_t label_words;     // 16: D, one descriptor per peak (or 0)
+    uint32_t value_words;     // 20: U, a leading word, one value a peak
+    uint32_t triplet_words;   // 24: T, not read
+    uint32_t extra_words;     // 28: X, not read
+    float range_low;          // 32
+    float range_high;         // 36
+};
+static_assert(sizeof(PacketParts) == 40);
+constexpr uint32_t packet_wide_mz = 0x10000;  // float64 m/z, float32 intensity
+
+// Trailer fields of a file that describes its trailer records with a
+// field table. A field at_ of -1 is not read.
+struct TrailerLayout {
+    bool by_table;            // the layout below came from the file's table
+    int32_t width;            // bytes per record
+    int32_t time_at;          // ion injection time: offset in the record
+    uint32_t time_type;       // 10 float32, 11 float64
+    int32_t charge_at;        // charge state: offset in the record
+    uint32_t charge_type;     // 1, 5, 6, 7, 8, 9: (u)int8/16/32
+};
 
 // Leading block of a scan-event record; it starts 4 bytes into the record.
 // Versions read 120 (62), 128 (63, 64) or 136 (66) bytes of it.
@@ -102,4 +132,17 @@ inline int32_t get32le(const uint8_t* p)
     int32_t v;
     std::memcpy(&v, p, 4);
     return v;
+}
+
+// A float64 the file stores where a float32 is printed: rounded to the
+// nearest float32, beyond its range an infinity of its sign (a plain
+// conversion would be undefined there).
+inline float narrow_to_float(double v)
+{
+    const double max = std::numeric_limits<float>::max();
+    if (v > max)
+        return std::numeric_limits<float>::infinity();
+    if (v < -max)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);
 }

@@ -75,3 +75,77 @@ void read_peak_array(Input& in, PacketBuffers& buf)
 {
     read_or_zero(in, buf.peak_array_pos, buf.peaks.data(), int64_t{8} * buf.n);
 }
+
+/*
+ * A real instrument's packet describes itself (PacketParts): the sizes of
+ * its profile part, centroid list, descriptors, value stream, triplets and
+ * extra words, which together with the 40-byte head must make up exactly
+ * the packet's data_size. The centroid list is a count n and n peaks of 8
+ * bytes (float32 m/z) or 12 (float64 m/z); descriptors and values, when
+ * present, hold one element a peak (the value stream a leading word more).
+ *
+ * Returns described when all of that holds and the list has peaks,
+ * profile_only when the parts add up but there is no list, plain when the
+ * packet does not describe itself (it then goes through the triage).
+ */
+PacketKind describe_packet(Input& in, int32_t pos, int32_t size,
+                           PacketDescription& d)
+{
+    PacketParts h;
+    if (pos < 0 || size < packet_header_len ||
+        int64_t{pos} + size > in.size ||
+        read_at(in, pos, &h, sizeof h) != sizeof h || h.ranges != 1)
+        return PacketKind::plain;
+    uint64_t words = uint64_t{h.profile_words} + h.list_words + h.label_words +
+                     h.value_words + h.triplet_words + h.extra_words;
+    if (sizeof h + 4 * words != static_cast<uint64_t>(size))
+        return PacketKind::plain;
+    if (h.list_words == 0)
+        return PacketKind::profile_only;
+
+    int64_t c = int64_t{pos} + int64_t{sizeof h} + 4 * int64_t{h.profile_words};
+    uint32_t n = 0;
+    read_at(in, c, &n, 4);
+    int32_t peak_size = h.flags & packet_wide_mz ? 12 : 8;
+    if (n < 1 || uint64_t{4} * h.list_words != 4 + uint64_t{n} * peak_size ||
+        (h.label_words != 0 && h.label_words != n) ||
+        (h.value_words != 0 && h.value_words != uint64_t{n} + 1))
+        return PacketKind::plain;
+
+    int64_t after_list = c + 4 * int64_t{h.list_words};
+    d.n = static_cast<int32_t>(n);  // < 2^28: the list lies inside the file
+    d.peak_size = peak_size;
+    d.peaks_at = c + 4;
+    d.labels_at = h.label_words != 0 ? after_list : -1;
+    d.values_at = h.value_words != 0
+                      ? after_list + 4 * int64_t{h.label_words} + 4
+                      : -1;
+    return PacketKind::described;
+}
+
+void read_described_packet(Input& in, const PacketDescription& d,
+                           PacketBuffers& buf)
+{
+    make_packet_buffers(buf, d.n);
+    size_t n = static_cast<size_t>(d.n);
+    if (d.peak_size == 8) {
+        read_or_zero(in, d.peaks_at, buf.peaks.data(), int64_t{8} * d.n);
+    } else {
+        for (size_t i = 0; i < n; i++) {
+            uint8_t p[12] = {};
+            read_at(in, d.peaks_at + 12 * static_cast<int64_t>(i), p, 12);
+            double mz;
+            std::memcpy(&mz, p, 8);
+            buf.peaks[i].mz = narrow_to_float(mz);
+            std::memcpy(&buf.peaks[i].intensity, p + 8, 4);
+        }
+    }
+    if (d.labels_at >= 0)
+        read_or_zero(in, d.labels_at, buf.labels.data(), int64_t{4} * d.n);
+    else
+        std::memset(buf.labels.data(), 0, sizeof(PeakLabel) * n);
+    if (d.values_at >= 0)
+        read_or_zero(in, d.values_at, buf.values.data(), int64_t{4} * d.n);
+    else
+        std::memset(buf.values.data(), 0, sizeof(float) * n);
+}

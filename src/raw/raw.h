@@ -12,6 +12,14 @@
 int32_t get_data_start(Input& in, Nav& nav);   // versions 62, 63
 int32_t get_data_start2(Input& in, Nav& nav);  // versions 64, 66
 
+// Reads the run header at anchor into nav (nav.version and filesize set).
+// Returns whether every value it read lay wholly inside the file.
+bool read_run_header(Input& in, Nav& nav, int32_t anchor);
+
+// The anchor of the run header found by the file's structure, for files
+// whose header search fails; -1 when none can be trusted.
+int64_t find_anchor_by_structure(Input& in, int32_t version);
+
 // Scan-event layout probes.
 bool has_signature(Input& in, int32_t q);  // preamble signature window at q
 int32_t check_elite(Input& in, const Nav& nav, int32_t start);
@@ -27,6 +35,11 @@ int32_t gen_index_table2(Input& in, const Nav& nav,
                          std::vector<IndexEntry>& index);  // 66
 
 // Per-scan streams.
+
+// Finds the trailer field table in front of the scan index and fills out
+// with the record layout it gives. Returns the table's offset, or -1 when
+// the file has none (the version's fixed layout then applies).
+int64_t find_trailer_table(Input& in, const Nav& nav, TrailerLayout& out);
 void read_trailer(Input& in, Nav& nav, ScanContext& ctx);
 void read_scan_event(Input& in, Nav& nav, ScanContext& ctx);
 
@@ -43,6 +56,26 @@ struct PacketBuffers {
 int32_t read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,
                            ScanContext& ctx);
 void make_packet_buffers(PacketBuffers& buf, int32_t n);
+
+// Where the parts of a packet that describes itself lie.
+struct PacketDescription {
+    int32_t n = 0;          // peaks in the centroid list
+    int32_t peak_size = 8;  // 8: float32 m/z; 12: float64 m/z
+    int64_t peaks_at = 0;   // first peak
+    int64_t labels_at = -1; // first descriptor, -1: none
+    int64_t values_at = -1; // first value, -1: none
+};
+enum class PacketKind {
+    plain,         // no self-description: the triage decides
+    described,     // a centroid list: converted from it
+    profile_only,  // self-described, but without a centroid list
+};
+// Reads the self-description of the packet of size bytes at pos.
+PacketKind describe_packet(Input& in, int32_t pos, int32_t size,
+                           PacketDescription& d);
+// Reads a described packet's peaks, labels and values into buf.
+void read_described_packet(Input& in, const PacketDescription& d,
+                           PacketBuffers& buf);
 void read_peak_extras(Input& in, const Nav& nav, const IndexEntry& entry,
                       int32_t packet_start, PacketBuffers& buf);
 void read_peak_array(Input& in, PacketBuffers& buf);
