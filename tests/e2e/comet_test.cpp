@@ -6,6 +6,7 @@
 // and precursor mass from the Z lines, so a wrong Z line, precursor or
 // peak text loses the identification.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -118,6 +119,68 @@ TEST(CometSearch, IdentifiesEveryPeptideFromTheMs2Text)
                     fixture::peptide_mass(seq), 1e-3)
             << seq;
     }
+}
+
+// A real instrument's file: Comet must read every fragmentation scan that
+// kolvex wrote and search it without error. The file is a slice of a run
+// of unknown origin, so the database is the fixture proteins plus random
+// ones that give every precursor candidates; the identifications mean
+// nothing, but each rank-1 match must carry a charge and a mass that one
+// of its scan's Z lines gave.
+TEST(CometSearch, SearchesARealInstrumentsFile)
+{
+    KOLVEX_REQUIRE_TOOL(comet, "comet-ms", "comet-ms");
+    testrun::TempDir dir;
+    const std::string name = "v66-hybrid-sliced.raw";
+    ASSERT_EQ(testrun::run({"/bin/cp", testrun::shared_data() + "/real/" + name,
+                            dir.file(name)}, dir.path).status, 0);
+    testrun::Result k = testrun::kolvex(dir.path, {name});
+    ASSERT_EQ(k.status, 0) << k.err;
+    {
+        std::ofstream db(dir.file("db.fasta"));
+        db << fasta();
+        uint32_t x = 7;  // xorshift: the same database everywhere
+        const char amino[] = "ACDEFGHIKLMNPQRSTVWY";
+        for (int p = 0; p < 2000; p++) {
+            db << ">sp|RND" << p << "|RND" << p << "_RANDOM\n";
+            for (int i = 0; i < 400; i++) {
+                x ^= x << 13;
+                x ^= x >> 17;
+                x ^= x << 5;
+                db << amino[x % 20];
+            }
+            db << "\n";
+        }
+    }
+    std::string params = std::string(KOLVEX_SOURCE_DIR) + "/tests/data/comet.params";
+    testrun::Result c = testrun::run(
+        {comet, "-P" + params, "-Ddb.fasta", "-Nresult", name + ".ms2"}, dir.path);
+    ASSERT_EQ(c.status, 0) << c.out << c.err;
+
+    // Z lines of every scan: charge -> singly protonated mass.
+    std::map<std::string, std::map<std::string, double>> z;
+    std::string scan;
+    for (const std::string& line : testrun::lines_of(testrun::read_file(dir.file(name + ".ms2")))) {
+        std::vector<std::string> f = split_tabs(line);
+        if (f[0] == "S")
+            scan = std::to_string(std::atoi(f.at(1).c_str()));
+        else if (f[0] == "Z")
+            z[scan][f.at(1)] = std::strtod(f.at(2).c_str(), nullptr);
+    }
+    ASSERT_EQ(z.size(), 90u);
+    int rank1 = 0;
+    for (const auto& r : read_results(testrun::read_file(dir.file("result.txt")))) {
+        if (r.at("num") != "1")
+            continue;
+        rank1++;
+        SCOPED_TRACE("scan " + r.at("scan"));
+        ASSERT_EQ(z.count(r.at("scan")), 1u);
+        ASSERT_EQ(z[r.at("scan")].count(r.at("charge")), 1u);
+        EXPECT_NEAR(std::strtod(r.at("exp_neutral_mass").c_str(), nullptr),
+                    z[r.at("scan")][r.at("charge")] - 1.007276, 1e-3);
+    }
+    EXPECT_GT(rank1, 0);
+    std::printf("rank-1 matches: %d\n", rank1);
 }
 
 }  // namespace

@@ -278,7 +278,7 @@ void compare(const std::string& label, const std::vector<TextScan>& text,
 struct Case {
     const char* name;
     int version;            // fixture version; 0 for a real file
-    const char* real_file;  // under shared/data/patched
+    const char* real_file;  // under shared/data/real
     bool edge_numbers;      // the hand-made run of awkward number texts
     size_t ms1_scans, ms2_scans;
 };
@@ -323,7 +323,7 @@ TEST_P(MsconvertReads, EveryScanPeakPrecursorAndCharge)
     std::string input;
     if (c.real_file) {
         input = c.real_file;
-        std::string src = testrun::shared_data() + "/patched/" + input;
+        std::string src = testrun::shared_data() + "/real/" + input;
         ASSERT_TRUE(testrun::file_exists(src)) << src;
         ASSERT_EQ(testrun::run({"/bin/cp", src, dir.file(input)}, dir.path).status, 0);
     } else {
@@ -363,8 +363,13 @@ const Case cases[] = {
     {"fixture_v64", 64, nullptr, false, 3, 18},
     {"fixture_v66", 66, nullptr, false, 3, 18},
     {"edge_numbers", 66, nullptr, true, 1, 2},
-    {"v63_iontrap_2010", 0, "v63-iontrap-2010.patched.RAW", false, 264, 528},
-    {"v64_iontrap_2009", 0, "v64-iontrap-2009.patched.raw", false, 15, 84},
+    {"v62_hybrid_2007", 0, "v62-hybrid-2007.RAW", false, 26, 77},
+    {"v63_hybrid_2010", 0, "v63-hybrid-2010.raw", false, 10, 0},
+    {"v63_iontrap_2010", 0, "v63-iontrap-2010.RAW", false, 264, 528},
+    {"v64_iontrap_2009", 0, "v64-iontrap-2009.raw", false, 15, 84},
+    {"v64_hybrid_2011", 0, "v64-hybrid-2011.raw", false, 0, 55},
+    {"v66_hybrid_sliced", 0, "v66-hybrid-sliced.raw", false, 10, 90},
+    {"v66_newer_2019", 0, "v66-newer-2019.raw", false, 0, 101},
 };
 
 INSTANTIATE_TEST_SUITE_P(Outputs, MsconvertReads, testing::ValuesIn(cases),
