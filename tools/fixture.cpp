@@ -2,8 +2,9 @@
 //
 // File order: version word and method name, header terminator and run header
 // (all in a fixed 8192-byte header area), the data stream of peak packets,
-// the header block at data_end (and the P block behind it), the scan index,
-// the scan-event stream, v63 padding, and the trailer stream last.
+// the header block at data_end (and the P block behind it), the trailer
+// field table when there is one, the scan index, the scan-event stream, v63
+// padding, and the trailer stream last.
 #include "fixture.h"
 
 #include <algorithm>
@@ -68,6 +69,11 @@ constexpr int32_t packet_peak_count = 40;
 constexpr int32_t trailing_with_extras = 100;  // inside the 92..152 window
                                                // that converts such a packet
 
+// Self-described packet: eight words, then the range's low and high m/z.
+constexpr int32_t described_head_size = 40;
+constexpr uint32_t described_wide_mz = 0x10000;  // flags: float64 m/z
+constexpr uint8_t packet_filler = 0xA5;  // parts the converter must not read
+
 // Scan-event record; preamble offsets are from record byte 4.
 constexpr int32_t event_preamble_pos = 4;
 constexpr uint8_t event_signature[4] = {0x01, 0x00, 0x02, 0x01};
@@ -93,6 +99,9 @@ constexpr int32_t trailer_injection = 0;
 constexpr int32_t trailer_charge = 18;
 constexpr int32_t trailer_63_wide_injection = 26;
 constexpr int32_t trailer_63_wide_charge = 44;
+constexpr uint8_t trailer_filler = 0xA5;  // table fields nobody reads
+constexpr char time_label[] = "Ion Injection Time";
+constexpr char charge_label[] = "Charge State";
 
 // What a scan leaves for the streams behind the data stream.
 struct Meta {
@@ -123,9 +132,18 @@ struct Out {
 
 constexpr size_t chunk_size = size_t{64} << 20;
 
+// Where a field table puts the two values in its records.
+struct TableShape {
+    int32_t width = 0;
+    int32_t time_at = -1, time_size = 0;      // 4 float32, 8 float64
+    int32_t charge_at = -1, charge_size = 0;  // 1, 2 or 4 bytes
+};
+
 struct Plan {
     Layout lay;
     std::vector<Meta> metas;
+    std::vector<uint8_t> table;  // field table bytes, empty when none
+    std::optional<TableShape> shape;  // records by the table
 };
 
 bool family_62(int32_t version) { return version == 62 || version == 63; }
@@ -229,6 +247,85 @@ int32_t trailer_size(const File& f) {
     return trailer_64;
 }
 
+// Bytes a field of this type takes in a trailer record.
+int64_t field_bytes(const TrailerField& t) {
+    if (t.type == 0) return 0;
+    if (t.type <= 5) return 1;
+    if (t.type <= 7) return 2;
+    if (t.type <= 10) return 4;
+    if (t.type == 11) return 8;
+    return (t.type == 12 ? 1 : 2) * int64_t{t.length};
+}
+
+bool begins(const std::string& label, const char* prefix) { return label.rfind(prefix, 0) == 0; }
+
+// The first time and charge fields get the scan's values whatever their
+// type, when their size can hold one: the converter must read only the
+// types it knows.
+TableShape shape_of(const std::vector<TrailerField>& fields) {
+    TableShape t;
+    int64_t at = 0;
+    bool time_seen = false, charge_seen = false;
+    for (const TrailerField& f : fields) {
+        int64_t size = field_bytes(f);
+        if (!time_seen && begins(f.label, time_label)) {
+            time_seen = true;
+            if (size == 4 || size == 8) {
+                t.time_at = static_cast<int32_t>(at);
+                t.time_size = static_cast<int32_t>(size);
+            }
+        }
+        if (!charge_seen && begins(f.label, charge_label)) {
+            charge_seen = true;
+            if (size == 1 || size == 2 || size == 4) {
+                t.charge_at = static_cast<int32_t>(at);
+                t.charge_size = static_cast<int32_t>(size);
+            }
+        }
+        at += size;
+    }
+    t.width = static_cast<int32_t>(at);
+    return t;
+}
+
+// A packet as a real instrument writes it (see Described).
+std::vector<uint8_t> described_packet(const Scan& s, const Described& d) {
+    uint32_t n = d.centroids ? static_cast<uint32_t>(s.peaks.size()) : 0;
+    uint32_t peak_size = d.wide ? 12 : 8;
+    uint32_t list = d.centroids ? 1 + n * peak_size / 4 : 0;
+    uint32_t labels = d.centroids && d.labels ? n : 0;
+    uint32_t values = d.centroids && d.values ? n + 1 : 0;
+    uint32_t flags = d.other_flags | (d.wide ? described_wide_mz : 0);
+    uint32_t words[8] = {d.ranges, d.profile_words, list, flags,
+                         labels, values, d.triplet_words, d.extra_words};
+    size_t total = described_head_size +
+                   4 * size_t{d.profile_words + list + labels + values + d.triplet_words +
+                              d.extra_words};
+    std::vector<uint8_t> p(total + static_cast<size_t>(std::max(d.uncounted, 0)), packet_filler);
+    for (int i = 0; i < 8; i++) put32(&p[static_cast<size_t>(4 * i)], words[i]);
+    put_f32(&p[32], static_cast<float>(s.low_mass));
+    put_f32(&p[36], static_cast<float>(s.high_mass));
+    size_t at = described_head_size + 4 * size_t{d.profile_words};
+    if (list == 0) return p;
+    put32(&p[at], n);
+    at += 4;
+    for (size_t i = 0; i < n; i++, at += peak_size) {
+        const Peak& k = s.peaks[i];
+        if (d.wide) {
+            put_f64(&p[at], static_cast<double>(k.mz));
+            put_f32(&p[at + 8], k.intensity);
+        } else {
+            put_f32(&p[at], k.mz);
+            put_f32(&p[at + 4], k.intensity);
+        }
+    }
+    for (size_t i = 0; i < labels; i++, at += 4)
+        put16(&p[at + 2], static_cast<uint16_t>(s.peaks[i].charge_code));
+    if (values != 0) at += 4;  // the value stream's leading word stays filler
+    for (size_t i = 0; i + 1 < values; i++, at += 4) put_f32(&p[at], s.peaks[i].value);
+    return p;
+}
+
 // Writes the header area: bytes 0 up to data_start.
 void begin(Out& o, const File& f, Plan& plan) {
     plan.lay.data_start = header_area_size + f.data_start_pad;
@@ -243,7 +340,18 @@ void add_scan(Out& o, const File& f, Plan& plan, const Scan& s) {
     int32_t n = s.peak_count.value_or(n_peaks);
     int32_t trailing = s.trailing.value_or(s.extras ? trailing_with_extras : 0);
     int32_t written = 0;
-    if (s.write_packet) {
+    bool self_described = false;  // the converter reads it by its own words
+    if (s.write_packet && s.described) {
+        const Described& d = *s.described;
+        std::vector<uint8_t> p = described_packet(s, d);
+        written = static_cast<int32_t>(p.size());
+        // A packet that does not describe itself meets the triage with
+        // whatever its byte 40 holds.
+        n = 0;
+        if (p.size() >= packet_header_size) std::memcpy(&n, &p[packet_peak_count], 4);
+        self_described = d.ranges == 1 && d.uncounted <= 0 && d.centroids && !s.peaks.empty();
+        append(o, p.data(), p.size());
+    } else if (s.write_packet) {
         std::vector<uint8_t> p(static_cast<size_t>(packet_header_size), 0);
         put_i32(&p[packet_peak_count], n);
         size_t at = p.size();
@@ -284,7 +392,9 @@ void add_scan(Out& o, const File& f, Plan& plan, const Scan& s) {
     m.analyzer = s.analyzer;
     m.precursor_mz = s.precursor_mz;
     m.event_width = s.event_width.value_or(
-        default_event_width(f, s, m.ms_level, n, m.data_size));
+        self_described && m.data_size == written
+            ? level_width(f, m.ms_level)
+            : default_event_width(f, s, m.ms_level, n, m.data_size));
     m.event_gap = s.event_gap;
     m.injection_time = s.injection_time;
     m.charge_state = s.charge_state;
@@ -303,6 +413,16 @@ void place_streams(const File& f, Plan& plan, int32_t data_end) {
     lay.p = f.path == HeaderPath::p_zero ? 0 : data_end + block_size;
     lay.index_num = f.index_num.value_or(scans);
     lay.index_start = data_end + (lay.p != 0 ? 2 : 1) * block_size;
+    if (f.trailer_table_raw) {
+        plan.table = *f.trailer_table_raw;
+    } else if (f.trailer_table) {
+        plan.table = trailer_table_bytes(*f.trailer_table);
+        plan.shape = shape_of(*f.trailer_table);
+    }
+    if (f.trailer_table_raw || f.trailer_table) {
+        lay.trailer_table = lay.index_start;
+        lay.index_start += static_cast<int32_t>(plan.table.size());
+    }
     lay.pp_start = lay.index_start + scans * entry_size(f.version);
 
     int32_t pos = lay.pp_start;
@@ -318,9 +438,16 @@ void place_streams(const File& f, Plan& plan, int32_t data_end) {
         if (pos - lay.pp_start < need) pos = lay.pp_start + static_cast<int32_t>(need);
     }
     lay.pr_start = pos;
-    lay.pr_header = pos - (family_62(f.version) ? trailer_adjust_62 : trailer_adjust_64);
-    for (int32_t k = 0; k < scans; k++) lay.trailer_pos.push_back(pos + k * trailer_size(f));
-    lay.filesize = pos + scans * trailer_size(f);
+    // Records by a table start at the stored pointer itself.
+    int32_t adjust = family_62(f.version) ? trailer_adjust_62 : trailer_adjust_64;
+    lay.pr_header = plan.shape ? pos : pos - adjust;
+    lay.trailer_width = plan.shape ? plan.shape->width : trailer_size(f);
+    if (plan.shape) {
+        lay.trailer_time_at = plan.shape->time_at;
+        lay.trailer_charge_at = plan.shape->charge_at;
+    }
+    for (int32_t k = 0; k < scans; k++) lay.trailer_pos.push_back(pos + k * lay.trailer_width);
+    lay.filesize = pos + scans * lay.trailer_width;
 }
 
 void put_header_area(uint8_t* h, const File& f, Layout& lay) {
@@ -422,7 +549,28 @@ void put_events(Out& o, const File& f, const Plan& plan) {
     }
 }
 
+// Records in a table's layout: filler, with the scan's time and charge in
+// the first fields so labelled.
+void put_table_trailers(Out& o, const TableShape& t, const Plan& plan) {
+    std::vector<uint8_t> r(static_cast<size_t>(t.width));
+    for (const Meta& m : plan.metas) {
+        std::fill(r.begin(), r.end(), trailer_filler);
+        if (t.time_size == 8) put_f64(&r[static_cast<size_t>(t.time_at)], m.injection_time);
+        if (t.time_size == 4) put_f32(&r[static_cast<size_t>(t.time_at)], m.injection_time);
+        if (t.charge_at >= 0) {
+            uint32_t z = static_cast<uint32_t>(int32_t{m.charge_state});
+            for (int32_t i = 0; i < t.charge_size; i++)
+                r[static_cast<size_t>(t.charge_at + i)] = static_cast<uint8_t>(z >> (8 * i));
+        }
+        append(o, r.data(), r.size());
+    }
+}
+
 void put_trailers(Out& o, const File& f, const Plan& plan) {
+    if (plan.shape) {
+        put_table_trailers(o, *plan.shape, plan);
+        return;
+    }
     int32_t size = trailer_size(f);
     bool wide_63 = f.version == 63 && f.v63_trailer_wide;
     int32_t at_time = wide_63 ? trailer_63_wide_injection : trailer_injection;
@@ -442,6 +590,7 @@ void finish(Out& o, const File& f, Plan& plan) {
     place_streams(f, plan, static_cast<int32_t>(out_pos(o)));
     const Layout& lay = plan.lay;
     put_blocks(o, f, lay);
+    append(o, plan.table.data(), plan.table.size());
     put_index(o, f, plan);
     put_events(o, f, plan);
     append_zeros(o, lay.pr_start - out_pos(o));
@@ -574,6 +723,33 @@ std::vector<uint8_t> build(const File& f, Layout* layout) {
     }
     if (layout != nullptr) *layout = plan.lay;
     return std::move(o.buf);
+}
+
+std::vector<TrailerField> realistic_trailer_table(uint32_t time_type, uint32_t charge_type) {
+    return {{8, 0, "Scan Segment:"},
+            {8, 0, "Scan Event:"},
+            {3, 0, "Multiple Injection:"},
+            {time_type, 0, "Ion Injection Time (ms):"},
+            {11, 0, "Elapsed Scan Time (sec):"},
+            {charge_type, 0, "Charge State:"},
+            {11, 0, "Monoisotopic M/Z:"},
+            {13, 20, "Scan Description:"},
+            {10, 0, "AGC Target:"}};
+}
+
+std::vector<uint8_t> trailer_table_bytes(const std::vector<TrailerField>& fields) {
+    std::vector<uint8_t> b(4);
+    put32(b.data(), static_cast<uint32_t>(fields.size()));
+    for (const TrailerField& t : fields) {
+        size_t at = b.size();
+        b.resize(at + 12 + 2 * t.label.size());
+        put32(&b[at], t.type);
+        put32(&b[at + 4], t.length);
+        put32(&b[at + 8], static_cast<uint32_t>(t.label.size()));
+        for (size_t i = 0; i < t.label.size(); i++)
+            put16(&b[at + 12 + 2 * i], static_cast<uint8_t>(t.label[i]));
+    }
+    return b;
 }
 
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -4,9 +4,12 @@
 // raw file laid out the way the converter navigates it: version word at
 // byte 36, a UTF-16LE method file name (".meth" marker) followed by the
 // family's header terminator, the run header at the anchor, the header
-// blocks at data_end and P, the scan index, the peak packets, the
-// scan-event stream and the trailer stream (last, so that the average
-// trailer width of versions 62/63 comes out as the record width).
+// blocks at data_end and P (then a trailer field table when asked for),
+// the scan index, the peak packets, the scan-event stream and the trailer
+// stream (last, so that the average trailer width of versions 62/63 comes
+// out as the record width).
+// Without marker and terminator the header stays where it was, to be
+// found by the file's structure alone.
 //
 // Every field a test may want to break has a knob; defaults give a clean,
 // realistic file.
@@ -24,6 +27,25 @@ struct Peak {
     float intensity = 0;
     int16_t charge_code = 0;  // label array word at byte 2 (charge x 256)
     float value = 0;          // value array element
+};
+
+// A peak packet laid out as a real instrument writes it: eight u32 words
+// (ranges, profile P, list L, flags, descriptors D, values U, triplets T,
+// extra X), the range's low and high m/z as f32, then the parts in that
+// order. The defaults describe a centroid list of the scan's peaks with
+// one descriptor and one value a peak.
+struct Described {
+    uint32_t ranges = 1;          // w0; only 1 describes the packet
+    uint32_t profile_words = 0;   // P words of filler before the list
+    bool centroids = true;        // false: no list (L = 0), profile only
+    bool wide = false;            // 12-byte peaks: float64 m/z
+    uint32_t other_flags = 0;     // flag bits besides the wide one
+    bool labels = true;           // D = n descriptors (charge_code at byte 2)
+    bool values = true;           // U = n + 1: a leading word, then values
+    uint32_t triplet_words = 0;   // T words of filler
+    uint32_t extra_words = 0;     // X words of filler
+    int32_t uncounted = 0;        // filler bytes after the parts that no
+                                  // word counts: the sizes no longer add up
 };
 
 struct Scan {
@@ -66,6 +88,17 @@ struct Scan {
                                       // with extras (passes triage rule 3)
     bool write_packet = true;  // false: no packet bytes at all (only header
                                // offset in index); use with packet_offset
+    std::optional<Described> described;  // write the packet self-described
+                                         // instead (peak_count, extras and
+                                         // trailing then do not apply)
+};
+
+// One field of a trailer field table: type (0-13), length (of text types
+// 12 and 13), label.
+struct TrailerField {
+    uint32_t type = 0;
+    uint32_t length = 0;
+    std::string label;
 };
 
 enum class HeaderPath {
@@ -95,6 +128,16 @@ struct File {
     int32_t v64_ms2_w = 280;
     int32_t data_start_pad = 0;         // extra bytes before the data stream
     std::optional<int32_t> truncate_at; // cut the finished file here
+
+    // A trailer field table between the header blocks and the index. The
+    // trailer records then follow the table: record k at the stored
+    // trailer pointer + k x width, injection time in the first "Ion
+    // Injection Time" field, charge in the first "Charge State" field
+    // (whatever their types, when their sizes can hold them).
+    std::optional<std::vector<TrailerField>> trailer_table;
+    // Bytes written in the table's place instead; the records keep the
+    // version's fixed layout (for tables the converter must not take).
+    std::optional<std::vector<uint8_t>> trailer_table_raw;
 };
 
 // Offsets of what was written, so tests can assert the converter's view.
@@ -107,15 +150,30 @@ struct Layout {
     int32_t index_num = 0;
     int32_t pp_start = 0;     // scan-event stream start
     int32_t pr_start = 0;     // trailer stream start as the converter sees
-                              // it after its adjustment (+3 or +24)
+                              // it after its adjustment (+3 or +24; none
+                              // with a field table)
     int32_t pr_header = 0;    // value stored in the header
     std::vector<int32_t> packet_pos;   // absolute packet start per scan
     std::vector<int32_t> event_pos;    // absolute event record start per scan
     std::vector<int32_t> trailer_pos;  // absolute trailer record per scan
+    int32_t trailer_table = -1;  // offset of the table (or raw bytes), -1 none
+    int32_t trailer_width = 0;   // bytes per trailer record
+    int32_t trailer_time_at = -1;    // by a table: where each record holds
+    int32_t trailer_charge_at = -1;  // the time and charge (-1: nowhere)
     int32_t filesize = 0;
 };
 
 std::vector<uint8_t> build(const File& f, Layout* layout = nullptr);
+
+// A field table as instruments write it: a few fields around the
+// injection time (float32, or float64 with time_type 11) and the charge
+// state (int16 by default; any of types 1, 5-9), one of them text.
+std::vector<TrailerField> realistic_trailer_table(uint32_t time_type = 10,
+                                                  uint32_t charge_type = 6);
+
+// The bytes of a field table: u32 count, then per field u32 type, u32
+// length, u32 label length in characters and the UTF-16LE label.
+std::vector<uint8_t> trailer_table_bytes(const std::vector<TrailerField>& fields);
 
 // Writes bytes to path; returns false on failure.
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
