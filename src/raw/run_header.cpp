@@ -164,26 +164,27 @@ bool read_run_header(Input& in, Nav& nav, int32_t anchor)
                           nav.version == 62 || nav.version == 63);
 }
 
-int32_t get_data_start(Input& in, Nav& nav)
+// Both probes: search with the family's terminator, then read the header.
+static int32_t probe(Input& in, Nav& nav, const uint8_t* term, int32_t base_at,
+                     bool family_62)
 {
     if (nav.filesize <= 0)
         return 0;
-    int64_t anchor = find_anchor(in, terminator_62, rh62_data_start);
+    int64_t anchor = find_anchor(in, term, base_at);
     if (anchor < 0)
         return 0;
-    read_at_anchor(in, nav, static_cast<int32_t>(anchor), true);
+    read_at_anchor(in, nav, static_cast<int32_t>(anchor), family_62);
     return nav.data_start;
+}
+
+int32_t get_data_start(Input& in, Nav& nav)
+{
+    return probe(in, nav, terminator_62, rh62_data_start, true);
 }
 
 int32_t get_data_start2(Input& in, Nav& nav)
 {
-    if (nav.filesize <= 0)
-        return 0;
-    int64_t anchor = find_anchor(in, terminator_64, rh64_data_start);
-    if (anchor < 0)
-        return 0;
-    read_at_anchor(in, nav, static_cast<int32_t>(anchor), false);
-    return nav.data_start;
+    return probe(in, nav, terminator_64, rh64_data_start, false);
 }
 
 /*
