@@ -18,7 +18,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all build run test asan-test bench fuzz clean deps test-deps
+.PHONY: all build run test asan-test bench fuzz fuzz-smoke clean deps test-deps
 
 all: build
 
@@ -48,10 +48,16 @@ bench: build
 	$(call install_missing,time)
 	bench/run.sh $(BUILD)
 
+FUZZ_PKGS = clang libclang-rt-14-dev make
 FUZZ_SECONDS ?= 1800
 fuzz:
-	$(call install_missing,clang libclang-rt-14-dev cmake make)
+	$(call install_missing,$(FUZZ_PKGS))
 	fuzz/run.sh $(FUZZ_SECONDS)
+
+# Every fuzz harness for a few seconds from a fixed seed (CI).
+fuzz-smoke:
+	$(call install_missing,$(FUZZ_PKGS))
+	fuzz/run.sh --smoke
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,11 +1,6 @@
 // fuzz_convert.cpp -- one whole conversion of arbitrary bytes: probes,
 // index, scan loop and text output, into outputs that only count bytes.
-//
-// Built with libFuzzer by fuzz/build.sh; the test suite links the same
-// entry function to replay fuzz/regression and the seed kinds.
-#include <cstddef>
-#include <cstdint>
-
+#include "harness.h"
 #include "scan_loop.h"
 
 // Index entries one input may visit, and text bytes per output. A small
@@ -16,7 +11,7 @@
 static const int32_t fuzz_max_entries = 5000;
 static const int64_t fuzz_max_text = int64_t{256} << 10;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+int fuzz_convert(const uint8_t* data, size_t size)
 {
     Input in = borrow_input(data, size);
     OutFile ms1, ms2;
@@ -28,3 +23,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     out_close(ms2, false);
     return 0;
 }
+
+FUZZ_ENTRY(fuzz_convert)

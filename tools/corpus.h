@@ -1,9 +1,10 @@
 // corpus.h -- the seed inputs of the fuzzer: small raw files of every
 // version with one edge-case knob turned each.
 //
-// kolvex-corpus writes them to a folder; the test suite converts each one
-// in-process, so every kind of damage the fuzzer starts from is also
-// replayed on every test run.
+// kolvex-seeds (fuzz/seeds.cpp) writes them, and cuts of them, among the
+// seeds of the fuzzers; the test suite converts each one in-process, so
+// every kind of damage the fuzzers start from is also replayed on every
+// test run.
 #pragma once
 
 #include <cstdint>

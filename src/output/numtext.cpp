@@ -178,11 +178,16 @@ static int32_t plain_fraction(float frac, char* text, int32_t afterpoint)
     double scale = afterpoint <= 10 ? powers_of_ten[afterpoint]
                                     : std::pow(10.0, afterpoint);
     float product = static_cast<float>(static_cast<double>(frac) * scale);
-    return intToStr(static_cast<int32_t>(product), text, afterpoint);
+    if (product < 2147483648.0f)
+        return intToStr(static_cast<int32_t>(product), text, afterpoint);
+    // From ten decimals on the scaled fraction can pass 2^31.
+    int len = std::snprintf(text, ftoa_max, "%0*lld", afterpoint,
+                            static_cast<long long>(product));
+    return len < 0 ? 0 : len;
 }
 
 // Everything the fast path of ftoa leaves: NaN, negative, infinite, 2^31
-// or more, over 10 decimals. Out of line, so that the fast path saves no
+// or more, 10 decimals or more. Out of line, so that the fast path saves no
 // registers and makes no call.
 static __attribute__((noinline)) int32_t ftoa_rare(float n, char* text, int32_t afterpoint)
 {
@@ -220,8 +225,9 @@ static __attribute__((noinline)) int32_t long_fraction(int32_t f, char* text, in
 int32_t ftoa(float n, char* text, int32_t afterpoint)
 {
     // Nearly every peak number: finite, not negative, below 2^31 (false
-    // for NaN), with a few decimals.
-    if (!(n >= 0 && n < 2147483648.0f) || afterpoint > 10)
+    // for NaN), with at most 9 decimals, so that the scaled fraction fits
+    // in 32 bits.
+    if (!(n >= 0 && n < 2147483648.0f) || afterpoint > 9)
         return ftoa_rare(n, text, afterpoint);
     int32_t ip = static_cast<int32_t>(n);
     float frac = n - static_cast<float>(ip);

@@ -1,7 +1,7 @@
-// regression_test.cpp -- replays every input the fuzzer once failed on
-// (fuzz/regression) and every seed kind through the fuzzer's own entry:
-// the whole conversion into counting outputs. Run in the sanitizer build,
-// any overflow, leak or undefined behaviour fails the test.
+// regression_test.cpp -- replays every input a fuzzer once failed on
+// (fuzz/regression/<harness>/) through that harness, and every seed kind
+// through the whole conversion. Run in the sanitizer build, any overflow,
+// leak, undefined behaviour or failed property fails the test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,13 +9,20 @@
 #include <fstream>
 #include <iterator>
 
+#include "../../fuzz/harness.h"
 #include "corpus.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
 namespace fs = std::filesystem;
+
+using Entry = int (*)(const uint8_t*, size_t);
+const std::pair<const char*, Entry> harnesses[] = {
+    {"convert", fuzz_convert},   {"run_header", fuzz_run_header},
+    {"event_layout", fuzz_event_layout}, {"index", fuzz_index},
+    {"trailer", fuzz_trailer},   {"packet", fuzz_packet},
+    {"numtext", fuzz_numtext},
+};
 
 std::vector<uint8_t> read_bytes(const fs::path& p)
 {
@@ -23,24 +30,31 @@ std::vector<uint8_t> read_bytes(const fs::path& p)
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+// "<harness>/<file>" for every file kept in fuzz/regression.
 std::vector<std::string> regression_files()
 {
     std::vector<std::string> names;
     fs::path dir = fs::path(KOLVEX_SOURCE_DIR) / "fuzz" / "regression";
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.is_regular_file() && e.path().filename() != "README")
-            names.push_back(e.path().filename().string());
+    for (const auto& h : harnesses)
+        if (fs::is_directory(dir / h.first))
+            for (const auto& e : fs::directory_iterator(dir / h.first))
+                names.push_back(std::string(h.first) + "/" +
+                                e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
 class FuzzRegression : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(FuzzRegression, ConvertsWithoutFault)
+TEST_P(FuzzRegression, ReplaysWithoutFault)
 {
-    fs::path p = fs::path(KOLVEX_SOURCE_DIR) / "fuzz" / "regression" / GetParam();
-    std::vector<uint8_t> bytes = read_bytes(p);
-    EXPECT_EQ(LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), 0);
+    std::string harness = GetParam().substr(0, GetParam().find('/'));
+    auto h = std::find_if(std::begin(harnesses), std::end(harnesses),
+                          [&](const auto& e) { return harness == e.first; });
+    ASSERT_NE(h, std::end(harnesses));
+    std::vector<uint8_t> bytes =
+        read_bytes(fs::path(KOLVEX_SOURCE_DIR) / "fuzz" / "regression" / GetParam());
+    EXPECT_EQ(h->second(bytes.data(), bytes.size()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, FuzzRegression,
@@ -59,7 +73,8 @@ TEST(FuzzSeeds, EverySeedKindConverts)
     ASSERT_GE(seeds.size(), 100u);
     for (const corpus::Seed& s : seeds) {
         SCOPED_TRACE(s.name);
-        EXPECT_EQ(LLVMFuzzerTestOneInput(s.bytes.data(), s.bytes.size()), 0);
+        EXPECT_EQ(fuzz_convert(s.bytes.data(), s.bytes.size()), 0);
+        EXPECT_EQ(fuzz_run_header(s.bytes.data(), s.bytes.size()), 0);
     }
 }
 
@@ -76,7 +91,7 @@ TEST(FuzzSeeds, TruncatedSeedsConvert)
             // the end is one the sanitizer sees.
             std::vector<uint8_t> part(s.bytes.begin(),
                                       s.bytes.begin() + static_cast<ptrdiff_t>(cut));
-            EXPECT_EQ(LLVMFuzzerTestOneInput(part.data(), part.size()), 0) << cut;
+            EXPECT_EQ(fuzz_convert(part.data(), part.size()), 0) << cut;
         }
     }
 }
