@@ -1,55 +1,108 @@
-// consumer.h -- finding the external programs that read kolvex's text.
-//
-// A consumer test needs a program from a Debian package. On a developer's
-// machine without it the test is skipped with a message that names the
-// package; in CI (CI set) a missing program is a failure, so a broken
-// install step cannot pass as a green run.
+// consumer.h -- what the real-file and consumer tests share: converting a
+// copy of a file, reading kolvex's text and tab-separated tables back,
+// finding the consumer programs.
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/run.h"
+
 namespace consumer {
 
-// Absolute path of an executable found on PATH, or "" when there is none.
-inline std::string find_tool(const std::string& name)
+struct Converted {
+    testrun::Result r;
+    std::string ms1, ms2;
+};
+
+// Converts name in folder dir, where its outputs land. With from set, name
+// is first copied there from that folder of the shared data, which is
+// read-only (and outputs go beside the input).
+inline Converted convert(const testrun::TempDir& dir, const std::string& name,
+                         const std::string& from = "")
 {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
-            end = dirs.size();
-        // An empty entry means the current folder.
-        std::string dir = end > start ? dirs.substr(start, end - start) : std::string(".");
-        std::string candidate = dir + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return "";
+    if (!from.empty())
+        std::filesystem::copy_file(testrun::shared_data() + "/" + from + "/" + name,
+                                   dir.file(name));
+    return {testrun::kolvex(dir.path, {name}), testrun::read_file(dir.file(name + ".ms1")),
+            testrun::read_file(dir.file(name + ".ms2"))};
 }
 
-inline bool in_ci()
+inline std::vector<std::string> fields(const std::string& line, char sep)
 {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && *ci != '\0';
+    std::vector<std::string> out;
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = line.find(sep, start);
+        out.push_back(line.substr(start, end - start));
+    }
+    return out;
+}
+
+// The rows of tab-separated text whose column names are on line head
+// (earlier lines skipped): column name -> field.
+inline std::vector<std::map<std::string, std::string>> table(const std::string& text,
+                                                             size_t head = 0)
+{
+    std::vector<std::string> lines = testrun::lines_of(text);
+    std::vector<std::map<std::string, std::string>> rows;
+    for (size_t i = head + 1; i < lines.size(); i++) {
+        std::vector<std::string> names = fields(lines[head], '\t'), f = fields(lines[i], '\t');
+        rows.emplace_back();
+        for (size_t k = 0; k < f.size() && k < names.size(); k++)
+            rows.back()[names[k]] = f[k];
+    }
+    return rows;
+}
+
+// One scan of an MS1 or MS2 file as written.
+struct Scan {
+    std::vector<std::string> s;               // fields of the S line
+    std::map<std::string, std::string> info;  // I lines: name -> value
+    std::vector<std::pair<int, double>> z;    // Z lines: charge, mass
+    std::vector<std::string> peaks;           // peak lines
+};
+
+// The scans of a file by scan number (the order they are written in).
+inline std::map<int, Scan> scans_of(const std::string& text)
+{
+    std::map<int, Scan> scans;
+    Scan* cur = nullptr;
+    for (const std::string& line : testrun::lines_of(text)) {
+        std::vector<std::string> f = fields(line, '\t');
+        if (f[0] == "S")
+            (cur = &scans[std::atoi(f.at(1).c_str())])->s = f;
+        else if (cur != nullptr && f[0] == "I")
+            cur->info[f.at(1)] = f.at(2);
+        else if (cur != nullptr && f[0] == "Z")
+            cur->z.emplace_back(std::atoi(f.at(1).c_str()), std::strtod(f.at(2).c_str(), nullptr));
+        else if (cur != nullptr)
+            cur->peaks.push_back(line);
+    }
+    return scans;
+}
+
+// Absolute path of a program on PATH, or "" when there is none.
+inline std::string find_tool(const std::string& name)
+{
+    std::string out = testrun::run({"/bin/sh", "-c", "command -v \"$0\"", name}, "/").out;
+    return out.empty() || out[0] != '/' ? "" : out.substr(0, out.size() - 1);
 }
 
 }  // namespace consumer
 
-// Declares var as the path of program name; fails in CI and skips
-// elsewhere when it is missing.
-#define KOLVEX_REQUIRE_TOOL(var, name, package)                                    \
-    const std::string var = consumer::find_tool(name);                              \
-    if (var.empty()) {                                                              \
-        if (consumer::in_ci())                                                      \
-            FAIL() << name << " not found on PATH (CI is set): install the "       \
-                   << "Debian package " << package;                                 \
-        GTEST_SKIP() << name << " not found on PATH: install the Debian package " \
-                     << package << " to run this check";                            \
+// Declares var as the path of program name. A missing program skips the
+// test on a developer's machine, but fails it in CI (CI set), so that a
+// broken install step cannot pass as a green run.
+#define KOLVEX_REQUIRE_TOOL(var, name, package)                                         \
+    const std::string var = consumer::find_tool(name);                                  \
+    if (var.empty()) {                                                                  \
+        const char* ci = std::getenv("CI");                                             \
+        if (ci != nullptr && *ci != '\0')                                               \
+            FAIL() << name " not found on PATH (CI is set): install " package;          \
+        GTEST_SKIP() << name " not found on PATH: install the Debian package " package; \
     }

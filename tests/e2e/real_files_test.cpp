@@ -1,308 +1,167 @@
 // real_files_test.cpp -- raw files written by real instruments (the shared
-// data folder): what each one converts to, that each patched copy gives
-// the bytes of its unmodified file, and how the conversions of two of them
-// agree with an independent reader's view.
-#include <gtest/gtest.h>
-
+// data folder): what each one and its patched copy convert to, and how two
+// of them agree with an independent reader.
+#include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <set>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
+#include "e2e/check.h"
+#include "e2e/consumer.h"
 #include "e2e/expect.h"
 #include "raw/raw.h"
-#include "support/run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using consumer::Scan;
 
-struct RealRun {
-    testrun::Result r;
-    std::string ms1, ms2;
-};
-
-// Copies a shared file into a fresh folder and converts it there (the
-// shared folder is read-only, and outputs go beside the input).
-RealRun convert_copy(const std::string& relative)
-{
-    std::string src = testrun::shared_data() + "/" + relative;
-    RealRun run;
-    EXPECT_TRUE(fs::is_regular_file(src)) << src;
-    testrun::TempDir dir;
-    std::string name = fs::path(src).filename().string();
-    fs::copy_file(src, dir.file(name));
-    run.r = testrun::kolvex(dir.path, {name});
-    run.ms1 = testrun::read_file(dir.file(name + ".ms1"));
-    run.ms2 = testrun::read_file(dir.file(name + ".ms2"));
-    return run;
-}
-
-std::vector<std::string> fields(const std::string& line, char sep)
-{
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string f; std::getline(in, f, sep);)
-        out.push_back(f);
-    return out;
-}
-
-// One scan of an output file: its S, I and Z lines' fields, its peaks.
-struct ScanText {
-    std::vector<std::string> s;
-    std::map<std::string, std::string> info;  // I lines: key -> value
-    std::vector<int> z;                        // Z line charges
-    std::vector<std::string> peaks;
-};
-
-std::map<int, ScanText> scans_of(const std::string& text)
-{
-    std::map<int, ScanText> scans;
-    ScanText* cur = nullptr;
-    for (const std::string& line : testrun::lines_of(text)) {
-        std::vector<std::string> f = fields(line, '\t');
-        if (line.rfind("S\t", 0) == 0) {
-            cur = &scans[std::atoi(f.at(1).c_str())];
-            cur->s = f;
-        } else if (cur == nullptr || line.empty()) {
-            continue;
-        } else if (line[0] == 'I') {
-            cur->info[f.at(1)] = f.size() > 2 ? f[2] : "";
-        } else if (line[0] == 'Z') {
-            cur->z.push_back(std::atoi(f.at(1).c_str()));
-        } else {
-            cur->peaks.push_back(line);
-        }
-    }
-    return scans;
-}
-
-// What the summary line (or the message why nothing was converted) says,
-// after "<name>: ".
+// What a file of real/ converts to: the run-header anchor the structure
+// search finds (-1: none), the counts of the summary line and the reason
+// that ends it (with no anchor: the message that replaces it), and the
+// digests of both outputs, which the figures below vouch for.
 struct RealFile {
     const char* name;
-    int32_t anchor;       // run header by structure; -1: none expected
-    const char* message;  // first line of standard error, after the name
+    int64_t anchor;
+    int index, ms1, ms2, rejected;
+    const char* why;
+    const char* digests;
 };
 
-const std::vector<RealFile> real_files = {
-    {"v62-hybrid-2007.RAW", 1698,
-     "103 scans in the index, 26 written to v62-hybrid-2007.RAW.ms1, "
-     "77 written to v62-hybrid-2007.RAW.ms2, 0 rejected"},
-    {"v63-hybrid-2010.raw", 1626,
-     "33 scans in the index, 10 written to v63-hybrid-2010.raw.ms1, "
-     "0 written to v63-hybrid-2010.raw.ms2, 23 rejected "
-     "(profile packets without a centroid list)"},
-    {"v63-iontrap-2010.RAW", 1832,
-     "792 scans in the index, 264 written to v63-iontrap-2010.RAW.ms1, "
-     "528 written to v63-iontrap-2010.RAW.ms2, 0 rejected"},
-    {"v64-iontrap-2009.raw", 1668,
-     "99 scans in the index, 15 written to v64-iontrap-2009.raw.ms1, "
-     "84 written to v64-iontrap-2009.raw.ms2, 0 rejected"},
-    {"v64-hybrid-2011.raw", 1646,
-     "55 scans in the index, 0 written to v64-hybrid-2011.raw.ms1, "
-     "55 written to v64-hybrid-2011.raw.ms2, 0 rejected"},
-    {"v66-hybrid-sliced.raw", 1660,
-     "100 scans in the index, 10 written to v66-hybrid-sliced.raw.ms1, "
-     "90 written to v66-hybrid-sliced.raw.ms2, 0 rejected"},
-    {"v66-newer-2019.raw", 1694,
-     "101 scans in the index, 0 written to v66-newer-2019.raw.ms1, "
-     "101 written to v66-newer-2019.raw.ms2, 0 rejected"},
-    {"v66-truncated.raw", -1, "the scan index holds no scans"},
-    {"v57-older.RAW", -1, "file format version 57 is not supported"},
+const RealFile real_files[] = {
+    {"v62-hybrid-2007.RAW", 1698, 103, 26, 77, 0, "", "a1e131909c94e700 fba19a85694575ab"},
+    {"v63-hybrid-2010.raw", 1626, 33, 10, 0, 23, " (profile packets without a centroid list)",
+     "465eaab07ae78215 60097981345e8957"},
+    {"v63-iontrap-2010.RAW", 1832, 792, 264, 528, 0, "", "c387bd70a102b2a1 2c917a9ee4a6dde3"},
+    {"v64-iontrap-2009.raw", 1668, 99, 15, 84, 0, "", "9d8b65af7ddf8adb a7c1b4a2e6b3f81e"},
+    {"v64-hybrid-2011.raw", 1646, 55, 0, 55, 0, "", "1f45861049d22002 3fb4c377ace86b8f"},
+    {"v66-hybrid-sliced.raw", 1660, 100, 10, 90, 0, "", "70ac941d8dc257ed e92a9ded52da8f8c"},
+    {"v66-newer-2019.raw", 1694, 101, 0, 101, 0, "", "5be532cebac46b58 d4e761aa136ef64a"},
+    // Both outputs empty.
+    {"v66-truncated.raw", -1, 0, 0, 0, 0, "the scan index holds no scans",
+     "cbf29ce484222325 cbf29ce484222325"},
+    {"v57-older.RAW", -1, 0, 0, 0, 0, "file format version 57 is not supported",
+     "cbf29ce484222325 cbf29ce484222325"},
 };
 
-TEST(RealFiles, EachFileConvertsAsExpected)
+TEST(RealFiles, EachFileConvertsAsItsRowSays)
 {
-    std::string folder = testrun::shared_data() + "/real";
-    ASSERT_TRUE(fs::is_directory(folder)) << folder;
-    std::set<std::string> listed, seen;
-    for (const RealFile& f : real_files)
-        listed.insert(f.name);
-    for (const auto& e : fs::directory_iterator(folder))
-        seen.insert(e.path().filename().string());
-    EXPECT_EQ(seen, listed) << "every real file needs a row";
-
+    // With every row's file there, a row for every file.
+    EXPECT_EQ(std::distance(fs::directory_iterator(testrun::shared_data() + "/real"), {}),
+              std::size(real_files));
+    int patched = 0;
     for (const RealFile& f : real_files) {
         SCOPED_TRACE(f.name);
-        RealRun run = convert_copy(std::string("real/") + f.name);
-        EXPECT_EQ(run.r.status, 0);
-        EXPECT_TRUE(testrun::is_completion(run.r.out, f.name));
-        EXPECT_EQ(run.r.err, std::string(f.name) + ": " + f.message + "\n");
-        std::map<int, ScanText> ms1 = scans_of(run.ms1), ms2 = scans_of(run.ms2);
-        if (f.anchor < 0) {
-            EXPECT_EQ(run.ms1 + run.ms2, "");
-            continue;
+        const std::string name = f.name;
+        testrun::TempDir dir;
+        consumer::Converted c = consumer::convert(dir, name, "real");
+        std::ostringstream want;
+        want << name << ": ";
+        if (f.anchor >= 0)
+            want << f.index << " scans in the index, " << f.ms1 << " written to " << name
+                 << ".ms1, " << f.ms2 << " written to " << name << ".ms2, " << f.rejected
+                 << " rejected";
+        EXPECT_EQ(c.r.err, want.str() + f.why + "\n");
+        EXPECT_EQ(c.r.status, 0);
+        EXPECT_TRUE(testrun::is_completion(c.r.out, name)) << c.r.out;
+        char digests[40];
+        std::snprintf(digests, sizeof digests, "%016" PRIx64 " %016" PRIx64,
+                      e2e::digest(c.ms1), e2e::digest(c.ms2));
+        EXPECT_EQ(digests, std::string(f.digests));
+        // A patched copy differs only before the anchor, where nothing is
+        // read: the same bytes come out.
+        fs::path path = name;
+        std::string copy = path.stem().string() + ".patched" + path.extension().string();
+        if (fs::exists(testrun::shared_data() + "/patched/" + copy)) {
+            consumer::Converted p = consumer::convert(dir, copy, "patched");
+            EXPECT_TRUE(p.ms1 == c.ms1 && p.ms2 == c.ms2) << copy << " converts otherwise";
+            patched++;
         }
-        // Every scan number appears at most once over both files.
-        for (const auto& [n, scan] : ms2)
-            EXPECT_EQ(ms1.count(n), 0u) << "scan " << n;
 
         Input in;
-        ASSERT_EQ(open_input(in, folder + "/" + f.name), 0);
+        ASSERT_EQ(open_input(in, dir.file(name)), 0);
         int32_t version = 0;
         read_at(in, 36, &version, 4);
         EXPECT_EQ(find_anchor_by_structure(in, version), f.anchor);
         close_input(in);
     }
+    EXPECT_EQ(patched,
+              std::distance(fs::directory_iterator(testrun::shared_data() + "/patched"), {}));
 }
 
-// The patched copies differ only before the anchor: same bytes out.
-TEST(RealFiles, PatchedCopiesGiveTheBytesOfTheirUnmodifiedFile)
+// A conversion measured against the independent reader's tables (see the
+// data folder's README): each figure "agreeing/compared".
+std::string figures(const std::string& stem)
 {
-    for (const auto& e : fs::directory_iterator(testrun::shared_data() + "/patched")) {
-        std::string patched = e.path().filename().string();
-        std::string real = patched;
-        real.erase(real.find(".patched"), 8);
-        SCOPED_TRACE(patched);
-        RealRun a = convert_copy("patched/" + patched), b = convert_copy("real/" + real);
-        EXPECT_FALSE(b.ms1.empty());
-        EXPECT_EQ(a.ms1, b.ms1);
-        EXPECT_EQ(a.ms2, b.ms2);
-    }
-}
-
-// An independent reader's view of one file (see the reference README).
-struct Reference {
-    std::map<int, std::vector<std::pair<float, float>>> peaks;  // centroid spectra
-    std::map<int, int> ms_level;
-    std::map<int, std::string> precursor;  // "%.4f"
-    std::map<int, std::string> injection;  // "%.2f" of the float32
-    std::map<int, int> charge;             // where the trailer gives one
-};
-
-std::vector<std::vector<std::string>> table(const std::string& path)
-{
-    std::vector<std::vector<std::string>> rows;
-    std::vector<std::string> lines = testrun::lines_of(testrun::read_file(path));
-    for (size_t i = 1; i < lines.size(); i++)  // past the column names
-        rows.push_back(fields(lines[i], '\t'));
-    return rows;
-}
-
-Reference read_reference(const std::string& stem)
-{
-    Reference ref;
-    std::string dir = testrun::shared_data() + "/reference/" + stem;
+    testrun::TempDir dir;
+    consumer::Converted c = consumer::convert(dir, stem + ".raw", "real");
+    std::map<int, Scan> ms1 = consumer::scans_of(c.ms1), ms2 = consumer::scans_of(c.ms2);
+    auto find = [&](const std::string& n) {
+        int scan = std::atoi(n.c_str());
+        return ms1.count(scan) ? &ms1[scan] : ms2.count(scan) ? &ms2[scan] : nullptr;
+    };
+    auto reference = [&](const char* table) {
+        return consumer::table(testrun::read_file(testrun::shared_data() + "/reference/" +
+                                                  stem + "." + table + ".tsv"));
+    };
+    int written = 0, listed = 0, precursor = 0, precursors = 0, time = 0, times = 0;
+    int charge = 0, charges = 0, peaks = 0, spectra = 0, z_above_8 = 0;
     char text[64];
-    for (const auto& f : table(dir + ".centroids.tsv"))
-        // Nine significant digits give the float32 back exactly.
-        ref.peaks[std::atoi(f.at(0).c_str())].push_back(
-            {std::strtof(f.at(1).c_str(), nullptr), std::strtof(f.at(2).c_str(), nullptr)});
-    for (const auto& f : table(dir + ".spectra.tsv")) {
-        int scan = std::atoi(f.at(0).c_str());
-        ref.ms_level[scan] = std::atoi(f.at(1).c_str());
-        if (f.at(1) == "2") {
-            std::snprintf(text, sizeof text, "%.4f", std::strtod(f.at(3).c_str(), nullptr));
-            ref.precursor[scan] = text;
-        }
-    }
-    for (const auto& f : table(dir + ".trailers.tsv")) {
-        int scan = std::atoi(f.at(0).c_str());
-        float t = std::strtof(f.at(2).c_str(), nullptr);
-        std::snprintf(text, sizeof text, "%.2f", static_cast<double>(t));
-        ref.injection[scan] = text;
-        if (f.at(3) != "-")
-            ref.charge[scan] = std::atoi(f.at(3).c_str());
-    }
-    return ref;
-}
-
-// The figures of the comparison, each "agreeing of compared".
-struct Figures {
-    int written = 0, listed = 0;
-    int peaks_equal = 0, centroid_spectra = 0;
-    int injection_equal = 0, injections = 0;
-    int precursor_equal = 0, precursors = 0;
-    int charge_in_z = 0, charges = 0;
-    int z_above_8 = 0;
-    bool operator==(const Figures&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& o, const Figures& f)
-{
-    return o << "written " << f.written << "/" << f.listed << ", peaks " << f.peaks_equal
-             << "/" << f.centroid_spectra << ", injection " << f.injection_equal << "/"
-             << f.injections << ", precursor " << f.precursor_equal << "/" << f.precursors
-             << ", charge " << f.charge_in_z << "/" << f.charges << ", Z above 8 "
-             << f.z_above_8;
-}
-
-Figures compare(const std::string& file, const Reference& ref)
-{
-    RealRun run = convert_copy("real/" + file);
-    EXPECT_EQ(run.r.status, 0);
-    std::map<int, ScanText> ms1 = scans_of(run.ms1), ms2 = scans_of(run.ms2);
-    auto find = [&](int n) -> const ScanText* {
-        if (ms1.count(n))
-            return &ms1[n];
-        return ms2.count(n) ? &ms2[n] : nullptr;
-    };
-    Figures f;
-    for (const auto& [n, level] : ref.ms_level) {
-        f.listed++;
-        const ScanText* scan = find(n);
-        if (scan == nullptr)
+    for (auto& f : reference("spectra")) {
+        Scan* scan = find(f["scan"]);
+        listed++;
+        written += scan != nullptr;
+        if (f["ms_level"] != "2")
             continue;
-        f.written++;
-        if (ref.injection.count(n)) {
-            f.injections++;
-            f.injection_equal += scan->info.at("IonInjectionTime") == ref.injection.at(n);
-        }
-        if (ref.precursor.count(n) && ms2.count(n)) {
-            f.precursors++;
-            f.precursor_equal += scan->s.at(3) == ref.precursor.at(n);
-        }
-        if (ref.charge.count(n) && level == 2) {
-            f.charges++;
-            for (int z : scan->z)
-                if (z == ref.charge.at(n)) {
-                    f.charge_in_z++;
-                    break;
-                }
-        }
-        for (int z : scan->z)
-            f.z_above_8 += z > 8;
+        precursors++;
+        std::snprintf(text, sizeof text, "%.4f", std::strtod(f["precursor_mz"].c_str(), nullptr));
+        precursor += scan && scan->s.size() > 3 && scan->s[3] == text;
     }
-    for (const auto& [n, peaks] : ref.peaks) {
-        f.centroid_spectra++;
-        const ScanText* scan = find(n);
-        if (scan == nullptr || scan->peaks.size() != peaks.size())
-            continue;
-        bool equal = true;
-        for (size_t i = 0; i < peaks.size() && equal; i++) {
-            // Survey lines carry a charge and a value column behind these.
-            const std::string& line = scan->peaks[i];
-            std::string got = line.substr(0, line.find(' ', line.find(' ') + 1));
-            equal = got == expect::mz(peaks[i].first) + " " + expect::intensity(peaks[i].second);
+    for (auto& f : reference("trailers")) {
+        Scan* scan = find(f["scan"]);
+        times++;
+        std::snprintf(text, sizeof text, "%.2f",
+                      double(std::strtof(f["ion_injection_time"].c_str(), nullptr)));
+        time += scan && scan->info["IonInjectionTime"] == text;
+        if (f["ms_level"] == "2" && f["charge_state"] != "-") {
+            charges++;
+            for (const auto& [z, mass] : scan ? scan->z : std::vector<std::pair<int, double>>{})
+                charge += z == std::atoi(f["charge_state"].c_str());
         }
-        f.peaks_equal += equal;
     }
-    return f;
+    // The reference's float32 peaks written with exact decimals.
+    std::map<std::string, std::vector<std::string>> want;
+    for (auto& f : reference("centroids"))
+        want[f["scan"]].push_back(expect::mz(std::strtof(f["mz"].c_str(), nullptr)) + " " +
+                                  expect::intensity(std::strtof(f["intensity"].c_str(), nullptr)));
+    for (const auto& [n, lines] : want) {
+        Scan* scan = find(n);
+        std::vector<std::string> got;  // without the survey lines' columns 3 and 4
+        for (const std::string& line : scan ? scan->peaks : std::vector<std::string>{})
+            got.push_back(line.substr(0, line.find(' ', line.find(' ') + 1)));
+        spectra++;
+        peaks += got == lines;
+    }
+    for (const auto& [n, scan] : ms2)
+        for (const auto& [z, mass] : scan.z)
+            z_above_8 += z > 8;
+    std::ostringstream o;
+    o << "written " << written << "/" << listed << ", peaks " << peaks << "/" << spectra
+      << ", injection " << time << "/" << times << ", precursor " << precursor << "/"
+      << precursors << ", charge " << charge << "/" << charges << ", Z above 8: " << z_above_8;
+    return o.str();
 }
 
-TEST(RealFiles, ConversionsAgreeWithTheIndependentReader)
+TEST(RealFiles, ConversionsAgreeWithAnIndependentReader)
 {
-    struct Case {
-        const char* stem;
-        const char* file;
-        Figures want;
-    };
-    const std::vector<Case> cases = {
-        // The reference lists no charges for this file.
-        {"v64-iontrap-2009", "v64-iontrap-2009.raw",
-         {85, 85, 42, 42, 85, 85, 28, 28, 0, 0, 0}},
-        // 17 precursors differ: the reference gives the monoisotopic m/z,
-        // the S line the isolation m/z.
-        {"v66-hybrid-sliced", "v66-hybrid-sliced.raw",
-         {100, 100, 90, 90, 100, 100, 73, 90, 90, 90, 0}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        EXPECT_EQ(compare(c.file, read_reference(c.stem)), c.want);
-    }
+    // The reference gives no charges for this file.
+    EXPECT_EQ(figures("v64-iontrap-2009"), "written 85/85, peaks 42/42, injection 85/85, "
+                                           "precursor 28/28, charge 0/0, Z above 8: 0");
+    // 17 precursors differ: the reference gives the monoisotopic m/z, the S
+    // line the isolation m/z.
+    EXPECT_EQ(figures("v66-hybrid-sliced"), "written 100/100, peaks 90/90, injection 100/100, "
+                                            "precursor 73/90, charge 90/90, Z above 8: 0");
 }
 
 }  // namespace

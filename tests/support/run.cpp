@@ -1,12 +1,12 @@
 // run.cpp -- run the real binary in a scratch folder and collect its output.
 #include "support/run.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,21 +15,16 @@ namespace testrun {
 TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") +
-                       "/kolvex-test-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
+    std::string name = std::string(base && *base ? base : "/tmp") + "/kolvex-test-XXXXXX";
     if (!mkdtemp(name.data()))
         std::abort();
-    path = name.data();
+    path = name;
 }
 
 TempDir::~TempDir()
 {
-    std::string cmd = "rm -rf '" + path + "'";
-    if (std::system(cmd.c_str()) != 0) {
-        // nothing to do: a leftover scratch folder harms no test
-    }
+    std::error_code ignored;  // a leftover scratch folder harms no test
+    std::filesystem::remove_all(path, ignored);
 }
 
 std::string read_file(const std::string& path)
@@ -51,15 +46,14 @@ std::vector<std::string> lines_of(const std::string& text)
 
 bool file_exists(const std::string& path)
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 Result run(const std::vector<std::string>& args, const std::string& cwd,
@@ -67,26 +61,21 @@ Result run(const std::vector<std::string>& args, const std::string& cwd,
 {
     TempDir io;
     std::string out_path = io.file("out"), err_path = io.file("err");
+    std::vector<std::string> argv_s;
+    if (!shell_prefix.empty())
+        argv_s = {"/bin/sh", "-c", shell_prefix + " exec \"$@\"", "sh"};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_s)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0)
             _exit(127);
-        int o = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int nul = open("/dev/null", O_RDONLY);
-        dup2(o, 1);
-        dup2(e, 2);
-        dup2(nul, 0);
-        std::vector<std::string> argv_s;
-        if (!shell_prefix.empty()) {
-            std::string cmd = shell_prefix + " exec \"$@\"";
-            argv_s = {"/bin/sh", "-c", cmd, "sh"};
-        }
-        argv_s.insert(argv_s.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argv_s)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
+        dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        dup2(open("/dev/null", O_RDONLY), 0);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -106,22 +95,15 @@ Result kolvex(const std::string& cwd, const std::vector<std::string>& args)
     return run(all, cwd);
 }
 
-std::string shared_data()
-{
-    return KOLVEX_SHARED_DATA;
-}
+std::string shared_data() { return KOLVEX_SHARED_DATA; }
 
 bool is_completion(const std::string& out, const std::string& input)
 {
+    // "\n<input> completed, time spent %0.4f s", the last thing printed.
+    static const std::regex seconds("[0-9]+\\.[0-9]{4} s");
     std::string head = "\n" + input + " completed, time spent ";
     size_t at = out.rfind(head);
-    if (at == std::string::npos || at + head.size() > out.size())
-        return false;
-    std::string tail = out.substr(at + head.size());
-    // "%0.4f s": digits, a point, four digits, " s", nothing after.
-    size_t dot = tail.find('.');
-    return dot != std::string::npos && tail.size() == dot + 1 + 4 + 2 &&
-           tail.compare(tail.size() - 2, 2, " s") == 0;
+    return at != std::string::npos && std::regex_match(out.substr(at + head.size()), seconds);
 }
 
 }  // namespace testrun
