@@ -121,8 +121,6 @@ TEST(Cli, RunsThatConvertNothingSayWhy)
         {"version 0", file, with_version(40, 0), "", "file format version 0 is not supported\n"},
         {"version 61", file, with_version(200, 61), "", "file format version 61 is not supported\n"},
         {"version 65", file, with_version(200, 65), "", "file format version 65 is not supported\n"},
-        {"version 57", file, with_version(200, 57), "", "file format version 57 is not supported\n"},
-        {"version -62", file, with_version(200, -62), "", "file format version -62 is not supported\n"},
         {"all 0xFF", file, with_version(1 << 16, -1, 0xFF), "",
          "file format version -1 is not supported\n"},
         {"40 bytes of version 66", file, with_version(40, 66), "", none},
@@ -137,7 +135,6 @@ TEST(Cli, RunsThatConvertNothingSayWhy)
         {"a profile packet and one of a size no rule takes", file, mixed, "",
          "2 scans in the index, 0 written to in.raw.ms1, 0 written to in.raw.ms2, 2 rejected\n"},
         {"2 GiB", file, with_version(100, 66), "", big, 1, int64_t{1} << 31},
-        {"over 2 GiB", file, with_version(100, 66), "", big, 1, (int64_t{1} << 31) + 4096},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);

@@ -1,6 +1,5 @@
 // consumer.h -- what the real-file and consumer tests share: converting a
-// copy of a file, reading kolvex's text and tab-separated tables back,
-// finding the consumer programs.
+// copy of a file, reading kolvex's text and tab-separated tables back.
 #pragma once
 
 #include <cstdlib>
@@ -8,8 +7,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/run.h"
 
@@ -67,7 +64,8 @@ struct Scan {
     std::vector<std::string> peaks;           // peak lines
 };
 
-// The scans of a file by scan number (the order they are written in).
+// The scans of a file, or of an MS1 and an MS2 file one after the other,
+// by scan number.
 inline std::map<int, Scan> scans_of(const std::string& text)
 {
     std::map<int, Scan> scans;
@@ -80,29 +78,10 @@ inline std::map<int, Scan> scans_of(const std::string& text)
             cur->info[f.at(1)] = f.at(2);
         else if (cur != nullptr && f[0] == "Z")
             cur->z.emplace_back(std::atoi(f.at(1).c_str()), std::strtod(f.at(2).c_str(), nullptr));
-        else if (cur != nullptr)
+        else if (cur != nullptr && f[0] != "H")  // H: the next file's header
             cur->peaks.push_back(line);
     }
     return scans;
 }
 
-// Absolute path of a program on PATH, or "" when there is none.
-inline std::string find_tool(const std::string& name)
-{
-    std::string out = testrun::run({"/bin/sh", "-c", "command -v \"$0\"", name}, "/").out;
-    return out.empty() || out[0] != '/' ? "" : out.substr(0, out.size() - 1);
-}
-
 }  // namespace consumer
-
-// Declares var as the path of program name. A missing program skips the
-// test on a developer's machine, but fails it in CI (CI set), so that a
-// broken install step cannot pass as a green run.
-#define KOLVEX_REQUIRE_TOOL(var, name, package)                                         \
-    const std::string var = consumer::find_tool(name);                                  \
-    if (var.empty()) {                                                                  \
-        const char* ci = std::getenv("CI");                                             \
-        if (ci != nullptr && *ci != '\0')                                               \
-            FAIL() << name " not found on PATH (CI is set): install " package;          \
-        GTEST_SKIP() << name " not found on PATH: install the Debian package " package; \
-    }

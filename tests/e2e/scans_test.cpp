@@ -31,34 +31,18 @@ fixture::File small_run(int32_t v)
     return e2e::run_of(v, {first, ms1, sized(survey(0.15), 0, 100), last});
 }
 
-const std::string head_ms2 =
-    "H\tCreation Date\t \n"
-    "H\tExtractor\tkolvex\n"
-    "H\tExtractorVersion\t0.8\n"
-    "H\tComments\tkolvex by Ostrel 2015\n"
-    "H\tExtractorOptions\tMSn\n"
-    "H\tAcquisitionMethod\tData-Dependent\n"
-    "H\tInstrumentType\tITMS\n"
-    "H\tScanType\tMS2\n"
-    "H\tDataType\tCentroid\n"
-    "H\tResolution\t\n"
-    "H\tIsolationWindow\t\n"
-    "H\tFirstScan\t1\n"
-    "H\tLastScan\t4\n";
-const std::string head_ms1 =
-    "H\tCreation Date\t \n"
-    "H\tExtractor\tkolvex by Ostrel 2015\n"
-    "H\tExtractorVersion\t0.8\n"
-    "H\tComments\tkolvex by Ostrel\n"
-    "H\tExtractorOptions\tMSn\n"
-    "H\tAcquisitionMethod\tData-Dependent\n"
-    "H\tInstrumentType\tITMS\n"
-    "H\tScanType\tMS1\n"
-    "H\tDataType\tCentroid\n"
-    "H\tResolution\t\n"
-    "H\tIsolationWindow\t\n"
-    "H\tFirstScan\t1\n"
-    "H\tLastScan\t4\n";
+// The header lines; the two files differ in three of them.
+std::string head(const char* extractor, const char* comments, const char* type)
+{
+    return std::string("H\tCreation Date\t \nH\tExtractor\t") + extractor +
+           "\nH\tExtractorVersion\t0.8\nH\tComments\t" + comments +
+           "\nH\tExtractorOptions\tMSn\nH\tAcquisitionMethod\tData-Dependent\n"
+           "H\tInstrumentType\tITMS\nH\tScanType\t" + type +
+           "\nH\tDataType\tCentroid\nH\tResolution\t\nH\tIsolationWindow\t\n"
+           "H\tFirstScan\t1\nH\tLastScan\t4\n";
+}
+const std::string head_ms1 = head("kolvex by Ostrel 2015", "kolvex by Ostrel", "MS1");
+const std::string head_ms2 = head("kolvex", "kolvex by Ostrel 2015", "MS2");
 // Before any survey scan: precursor scan 1, intensity 0, both charges.
 const std::string scan_1 =
     "S\t000001\t000001\t445.1200\n"

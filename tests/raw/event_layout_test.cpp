@@ -10,8 +10,7 @@ namespace {
 
 using Result = std::array<int32_t, 2>;
 
-// Each probe from offset 1000 (the signature test at 1000).
-Result has_sig(Input& in, Nav&) { return {has_signature(in, 1000)}; }
+// Each probe from offset 1000.
 Result elite(Input& in, Nav& nav) { return {check_elite(in, nav, 1000)}; }
 Result velos(Input& in, Nav& nav) { check_velos1(in, nav, 1000); return {nav.ms1_w, nav.ms2_w}; }
 Result next_pp(Input& in, Nav&) { return {find_next_pp(in, 1000)}; }
@@ -27,12 +26,6 @@ TEST(EventLayout, ProbesOverHandBuiltStreams)
     const int32_t r = 1000;
     using Probe = Result (*)(Input&, Nav&);
     const struct { const char* what; Probe probe; int32_t size; Parts parts; Result want; } cases[] = {
-        {"signature", has_sig, 4000, {{1000, sig2}}, {1}},
-        {"signature one byte early", has_sig, 4000, {{1001, sig2}}, {0}},
-        {"signature without end mark", has_sig, 4000, {{1000, signature(2, true)}}, {0}},
-        {"signature without head", has_sig, 4000, {{1000, sig2}, {1002, Bytes{0}}}, {0}},
-        {"signature window ends the file", has_sig, 1032, {{1000, sig2}}, {1}},
-        {"signature window cut by the end", has_sig, 1031, {{1000, sig2}}, {0}},
         {"elite: even spacing", elite, 2000, {{1000, ff4}, {1100, ff4}, {1200, ff4}}, {0}},
         {"elite: uneven spacing", elite, 2000, {{1000, ff4}, {1100, ff4}, {1232, ff4}}, {1}},
         {"elite: six FF in a row are runs 1 apart", elite, 2000, {{1000, ff6}}, {0}},

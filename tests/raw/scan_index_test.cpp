@@ -30,15 +30,6 @@ Bytes entry_of(int32_t k, int32_t width, int32_t avail)
     return e;
 }
 
-int32_t load(const Form& f, const Bytes& file, int32_t start, int32_t num, std::vector<IndexEntry>& index)
-{
-    Input in = input_of(file);
-    Nav nav = nav_of(file);
-    nav.index_start = start;
-    nav.index_num = num;
-    return f.load(in, nav, index);
-}
-
 TEST(ScanIndex, EveryFormBecomesTheSameEntry)
 {
     const struct { const char* what; int32_t whole, tail, index_start, index_num, result; } cases[] = {
@@ -59,8 +50,10 @@ TEST(ScanIndex, EveryFormBecomesTheSameEntry)
             for (int32_t k = 0; k <= c.whole; k++)
                 for (int32_t i = 0; i < (k < c.whole ? f.width : c.tail); i++)
                     file.push_back(record_byte(k, i));
+            Input in = input_of(file);
+            Nav nav{.filesize = int32_t(file.size()), .index_num = c.index_num, .index_start = c.index_start};
             std::vector<IndexEntry> index;
-            EXPECT_EQ(load(f, file, c.index_start, c.index_num, index), c.result) << f.name << ": " << c.what;
+            EXPECT_EQ(f.load(in, nav, index), c.result) << f.name << ": " << c.what;
             ASSERT_EQ(index.size(), size_t(std::max(c.result, 0))) << f.name << ": " << c.what;
             for (int32_t k = 0; k < c.result; k++) {
                 int32_t avail = k < c.whole ? f.width : k == c.whole ? c.tail : 0;

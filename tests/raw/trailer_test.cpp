@@ -131,7 +131,7 @@ TEST(TrailerTable, RecordsByTheTable)
 // lands, as an offset from the bytes' start (-1: no table).
 TEST(TrailerTable, WhichTablesAreTaken)
 {
-    auto table = [](const std::vector<fixture::TrailerField>& fields) { return fixture::trailer_table_bytes(fields); };
+    auto table = fixture::trailer_table_bytes;
     const Bytes good = table(fixture::realistic_trailer_table());
     const Bytes unnamed = table({{8, 0, "Scan Segment:"}, {10, 0, "AGC Target:"}});
     const std::string time_256 = "Ion Injection Time" + std::string(256 - 18, 'x');
@@ -147,22 +147,16 @@ TEST(TrailerTable, WhichTablesAreTaken)
     // r0: records from 0 in a large file, so that only the limits on the
     // table itself apply.
     const struct { const char* what; Bytes bytes; int64_t at; bool r0 = false; } cases[] = {
-        {"a table", good, 0},
-        {"charge only", table({{6, 0, "Charge State:"}}), 0},
-        {"no time or charge field", unnamed, -1},
-        {"skipped, the next one taken", unnamed + good, int64_t(unnamed.size())},
-        {"type 14", table({{10, 0, "Ion Injection Time:"}, {14, 0, "Future:"}}), -1},
+        {"a table", good, 0},  {"charge only", table({{6, 0, "Charge State:"}}), 0},
+        {"no time or charge field", unnamed, -1},  {"the next one taken", unnamed + good, int64_t(unnamed.size())},
+        {"type 14", table({{10, 0, "Ion Injection Time:"}, {14, 0, "Future:"}}), -1},  {"count 0", count_0, -1},
         {"label of 256 characters", table({{10, 0, time_256}}), 0},
         {"label of 257 characters", table({{10, 0, time_256 + "x"}}), -1},
-        {"text of 65,535 characters", text(65535), 0, true},
-        {"text of 65,536 characters", text(65536), -1, true},
-        {"count 0", count_0, -1},
-        {"1,024 fields", many(1024), 0},
-        {"1,025 fields", many(1025), -1},
+        {"text of 65,535 characters", text(65535), 0, true},  {"text of 65,536 characters", text(65536), -1, true},
+        {"1,024 fields", many(1024), 0},  {"1,025 fields", many(1025), -1},
         {"a label running into the index", cut, -1},
         // Three fixed records of 300 bytes end the file, 24 bytes after R.
-        {"records ending at the end of the file", text(304), 0},
-        {"records past the end", text(305), -1},
+        {"records ending at the end of the file", text(304), 0},  {"records past the end", text(305), -1},
     };
     for (const auto& c : cases) {
         fixture::File f;

@@ -2,7 +2,6 @@
 #include "support/run.h"
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -56,35 +55,34 @@ void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Appends a space and s in single quotes, for /bin/sh.
+static void add_quoted(std::string& cmd, const std::string& s)
+{
+    cmd += " '";
+    for (char c : s)
+        cmd += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    cmd += "'";
+}
+
 Result run(const std::vector<std::string>& args, const std::string& cwd,
            const std::string& shell_prefix)
 {
     TempDir io;
-    std::string out_path = io.file("out"), err_path = io.file("err");
-    std::vector<std::string> argv_s;
-    if (!shell_prefix.empty())
-        argv_s = {"/bin/sh", "-c", shell_prefix + " exec \"$@\"", "sh"};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_s)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(cwd.c_str()) != 0)
-            _exit(127);
-        dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-        dup2(open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-        dup2(open("/dev/null", O_RDONLY), 0);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int st = 0;
-    waitpid(pid, &st, 0);
+    std::string cmd = "cd";
+    add_quoted(cmd, cwd);
+    // exec: the status is the program's own, or its signal.
+    cmd += " || exit 127; " + shell_prefix + " exec";
+    for (const std::string& a : args)
+        add_quoted(cmd, a);
+    cmd += " </dev/null >";
+    add_quoted(cmd, io.file("out"));
+    cmd += " 2>";
+    add_quoted(cmd, io.file("err"));
+    int st = std::system(cmd.c_str());
     Result r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    r.out = read_file(out_path);
-    r.err = read_file(err_path);
+    r.out = read_file(io.file("out"));
+    r.err = read_file(io.file("err"));
     return r;
 }
 

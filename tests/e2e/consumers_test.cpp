@@ -1,0 +1,343 @@
+// consumers_test.cpp -- the programs that read kolvex's output: an
+// independent MS1/MS2 reader (msconvert), a search engine (Comet) and the
+// batch workflow (Snakemake).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <numeric>
+#include <random>
+#include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2e/consumer.h"
+#include "fixture.h"
+
+namespace {
+
+// Absolute path of a program on PATH, or "" when there is none.
+std::string find_tool(const std::string& name)
+{
+    std::string out = testrun::run({"/bin/sh", "-c", "command -v \"$0\"", name}, "/").out;
+    return out.empty() || out[0] != '/' ? "" : out.substr(0, out.size() - 1);
+}
+
+// Declares var as the path of program name. A missing program skips the
+// test on a developer's machine, but fails it in CI (CI set), so that a
+// broken install step cannot pass as a green run.
+#define KOLVEX_REQUIRE_TOOL(var, name, package)                                          \
+    const std::string var = find_tool(name);                                             \
+    if (var.empty() && std::getenv("CI") != nullptr && *std::getenv("CI") != '\0')       \
+        FAIL() << name " not found on PATH (CI is set): install " package;               \
+    if (var.empty())                                                                     \
+        GTEST_SKIP() << name " not found on PATH: install the Debian package " package;
+
+// A spectrum with the values msconvert and kolvex's text both hold.
+struct Spectrum {
+    int scan = 0, level = 0;
+    double precursor = 0;                   // 0 in a survey scan
+    std::vector<std::pair<int, double>> z;  // charge (the mass is not compared)
+    std::vector<double> mz, intensity;
+};
+
+// The spectra at the precision of kolvex's text.
+std::string view(const std::vector<Spectrum>& spectra)
+{
+    std::string v;
+    char text[80];
+    for (const Spectrum& s : spectra) {
+        std::snprintf(text, sizeof text, "\nscan %d level %d, precursor %.4f, %zu/%zu peaks, Z",
+                      s.scan, s.level, s.precursor, s.mz.size(), s.intensity.size());
+        v += text;
+        for (const auto& [z, mass] : s.z)
+            v.append(" ").append(std::to_string(z));
+        for (size_t k = 0; k < std::min(s.mz.size(), s.intensity.size()); k++) {
+            std::snprintf(text, sizeof text, "\n%.4f %.1f", s.mz[k], s.intensity[k]);
+            v += text;
+        }
+    }
+    return v;
+}
+
+// What msconvert read, from its text dump (numbers to 12 significant
+// digits).
+std::vector<Spectrum> read_dump(const std::string& text)
+{
+    std::vector<Spectrum> spectra;
+    std::vector<double>* array = nullptr;  // the one the next "binary:" fills
+    for (std::string line : testrun::lines_of(text)) {
+        line.erase(0, line.find_first_not_of(' '));
+        int z = 0;
+        if (line == "spectrum:")
+            spectra.emplace_back();
+        if (spectra.empty())
+            continue;
+        Spectrum& s = spectra.back();
+        std::sscanf(line.c_str(), "id: scan=%d", &s.scan);
+        std::sscanf(line.c_str(), "cvParam: ms level, %d", &s.level);
+        std::sscanf(line.c_str(), "cvParam: selected ion m/z, %lf", &s.precursor);
+        if (std::sscanf(line.c_str(), "cvParam: possible charge state, %d", &z) == 1 ||
+            std::sscanf(line.c_str(), "cvParam: charge state, %d", &z) == 1)
+            s.z.emplace_back(z, 0);
+        if (line.rfind("cvParam: m/z array", 0) == 0)
+            array = &s.mz;
+        if (line.rfind("cvParam: intensity array", 0) == 0)
+            array = &s.intensity;
+        if (line.rfind("binary: [", 0) == 0 && array != nullptr) {
+            std::istringstream values(line.substr(line.find(']') + 1));
+            for (double v; values >> v;)
+                array->push_back(v);
+        }
+    }
+    return spectra;
+}
+
+// What kolvex wrote, from its text.
+std::vector<Spectrum> read_text(const std::string& text, int level)
+{
+    std::vector<Spectrum> spectra;
+    for (const auto& [n, scan] : consumer::scans_of(text)) {
+        double precursor = level == 2 ? std::strtod(scan.s.at(3).c_str(), nullptr) : 0;
+        Spectrum& s = spectra.emplace_back(Spectrum{n, level, precursor, scan.z, {}, {}});
+        for (const std::string& peak : scan.peaks)
+            std::istringstream(peak) >> s.mz.emplace_back() >> s.intensity.emplace_back();
+    }
+    return spectra;
+}
+
+// The run a generated row names: three cycles of a survey scan and six
+// fragmentation scans of a version, or number texts without a digit before
+// the point (".5000", ".7") or with a truncated last digit, and a
+// fragmentation scan without peaks.
+fixture::File generated_run(const std::string& row)
+{
+    if (row != "fixture_edge_numbers")
+        return fixture::realistic_run(std::atoi(&row[9]), 3, 120, 6, 50, 11);
+    fixture::Scan survey, frag, empty;
+    survey.extras = true;
+    survey.peaks = {{0.5f, 0.75f, 2 * 256, 0.4f},
+                    {100.05f, 0.0f, 0, 12.0f},
+                    {445.12f, 1234.56f, 3 * 256, 900.0f},
+                    {1999.9999f, 5.0f, 0, 1.0f}};
+    frag.survey = empty.survey = false;
+    frag.precursor_mz = 445.12;
+    frag.charge_state = 3;
+    frag.peaks = {{1.05f, 0.75f, 0, 0}, {1.0079f, 80.0f, 0, 0}, {350.0001f, 0.0f, 0, 0}};
+    empty.trailing = 100;  // a packet long enough to be converted
+    fixture::File f;
+    f.scans = {survey, frag, empty};
+    return f;
+}
+
+// msconvert reads each text file and dumps what it read; both sides are
+// compared scan by scan.
+class MsconvertReads : public testing::TestWithParam<const char*> {};
+
+TEST_P(MsconvertReads, EveryScanPeakPrecursorAndCharge)
+{
+    KOLVEX_REQUIRE_TOOL(msconvert, "msconvert", "libpwiz-tools");
+    const std::string input = GetParam();
+    const bool generated = input.rfind("fixture", 0) == 0;
+    testrun::TempDir dir;
+    if (generated)
+        testrun::write_bytes(dir.file(input), fixture::build(generated_run(input)));
+    consumer::Converted c = consumer::convert(dir, input, generated ? "" : "real");
+    ASSERT_EQ(c.r.status, 0) << c.r.err;
+    for (int level : {1, 2}) {
+        const std::string ms = level == 1 ? "ms1" : "ms2";
+        testrun::Result m = testrun::run(
+            {msconvert, input + "." + ms, "--text", "-o", dir.path, "--outfile", ms}, dir.path);
+        ASSERT_EQ(m.status, 0) << m.out << m.err;
+        EXPECT_EQ(view(read_dump(testrun::read_file(dir.file(ms + ".txt")))),
+                  view(read_text(level == 1 ? c.ms1 : c.ms2, level)))
+            << ms << ": what msconvert read, what kolvex wrote";
+    }
+    EXPECT_FALSE(consumer::scans_of(c.ms1 + c.ms2).empty());
+}
+
+// Every version's fixture run, the awkward numbers, every real file that
+// converts.
+INSTANTIATE_TEST_SUITE_P(Outputs, MsconvertReads,
+                         testing::Values("fixture_v62", "fixture_v63", "fixture_v64",
+                                         "fixture_v66", "fixture_edge_numbers",
+                                         "v62-hybrid-2007.RAW", "v63-hybrid-2010.raw",
+                                         "v63-iontrap-2010.RAW", "v64-iontrap-2009.raw",
+                                         "v64-hybrid-2011.raw", "v66-hybrid-sliced.raw",
+                                         "v66-newer-2019.raw"),
+                         [](const testing::TestParamInfo<const char*>& i) {
+                             std::string name = i.param;
+                             std::replace_if(name.begin(), name.end(), ispunct, '_');
+                             return name;
+                         });
+
+constexpr double proton = 1.007276, water = 18.0105646863;
+
+// Monoisotopic residue masses of the 20 standard amino acids, cysteine
+// unmodified.
+const std::map<char, double> residue = {
+    {'A', 71.03711381},  {'C', 103.00918451}, {'D', 115.02694303}, {'E', 129.04259309},
+    {'F', 147.06841391}, {'G', 57.02146372},  {'H', 137.05891186}, {'I', 113.08406398},
+    {'K', 128.09496302}, {'L', 113.08406398}, {'M', 131.04048491}, {'N', 114.04292744},
+    {'P', 97.05276385},  {'Q', 128.05857751}, {'R', 156.10111103}, {'S', 87.03202841},
+    {'T', 101.04767847}, {'V', 99.06841391},  {'W', 186.07931295}, {'Y', 163.06332853}};
+
+const std::vector<std::string> peptides = {"LVNELTEFAK", "HLVDEPQNLIK", "YLYEIAR",
+                                           "AEFVEVTK",   "SLHTLFGDELCK", "DDNPNLPR",
+                                           "QTALVELLK",  "GFVIDDGLITK"};
+
+double neutral_mass(const std::string& seq)
+{
+    return std::accumulate(seq.begin(), seq.end(), water,
+                           [](double m, char c) { return m + residue.at(c); });
+}
+
+// One survey scan holding every peptide's doubly charged precursor (charge
+// 2) among weak noise, then one fragmentation scan per peptide with trailer
+// charge 2: its singly charged b and y ions among weaker noise.
+fixture::File peptide_run()
+{
+    std::mt19937 rng(1);  // the same run on every platform
+    auto noise = [&rng](double lo, double hi) {
+        return static_cast<float>(lo + (hi - lo) * static_cast<double>(rng() % 1000000) / 1e6);
+    };
+    auto by_mz = [](const fixture::Peak& a, const fixture::Peak& b) { return a.mz < b.mz; };
+    fixture::File f;
+    fixture::Scan survey;
+    survey.extras = true;
+    for (const std::string& seq : peptides)
+        survey.peaks.push_back(
+            {static_cast<float>((neutral_mass(seq) + 2 * proton) / 2), noise(2e6, 9e6), 2 * 256});
+    for (int i = 0; i < 80; i++)
+        survey.peaks.push_back({noise(300, 2000), noise(1e3, 5e4)});
+    std::sort(survey.peaks.begin(), survey.peaks.end(), by_mz);
+    f.scans.push_back(survey);
+    for (const std::string& seq : peptides) {
+        fixture::Scan s;
+        s.survey = false;
+        s.charge_state = 2;
+        s.precursor_mz = (neutral_mass(seq) + 2 * proton) / 2;
+        double b = proton, y = water + proton;
+        for (size_t i = 0; i + 1 < seq.size(); i++) {
+            b += residue.at(seq[i]);
+            y += residue.at(seq[seq.size() - 1 - i]);
+            s.peaks.push_back({static_cast<float>(b), noise(2e4, 1e5)});
+            s.peaks.push_back({static_cast<float>(y), noise(2e4, 1e5)});
+        }
+        for (int i = 0; i < 20; i++)
+            s.peaks.push_back({noise(100, neutral_mass(seq)), noise(5e2, 4e3)});
+        std::sort(s.peaks.begin(), s.peaks.end(), by_mz);
+        f.scans.push_back(s);
+    }
+    return f;
+}
+
+// Searches the MS2 file ms2 of dir with the project's parameters in a
+// database of one protein per peptide, with tryptic neighbours on both sides
+// (Comet adds the reversed decoys itself), and random proteins that give a
+// real file's precursors candidates; returns Comet's result rows.
+auto search(const std::string& comet, const testrun::TempDir& dir, const std::string& ms2,
+            int random)
+{
+    std::ofstream db(dir.file("db.fasta"));
+    for (size_t i = 0; i < peptides.size(); i++)
+        db << ">sp|KVX" << i << "|KVX" << i << "_TEST\nMADEK" << peptides[i] << "AGLVR\n";
+    std::mt19937 rng(7);
+    for (int p = 0; p < random; p++) {
+        db << ">sp|RND" << p << "|RND" << p << "_RANDOM\n";
+        for (int i = 0; i < 400; i++)
+            db << "ACDEFGHIKLMNPQRSTVWY"[rng() % 20];
+        db << "\n";
+    }
+    db.close();
+    testrun::Result c = testrun::run({comet, "-P" KOLVEX_SOURCE_DIR "/tests/data/comet.params",
+                                      "-Ddb.fasta", "-Nresult", ms2},
+                                     dir.path);
+    EXPECT_EQ(c.status, 0) << c.out << c.err;
+    // Line 1 names the version, input and database; line 2 the columns.
+    return consumer::table(testrun::read_file(dir.file("result.txt")), 1);
+}
+
+// Comet takes each scan's charge and precursor mass from the Z lines, so a
+// wrong Z line, precursor or peak text loses the identification. A real
+// file's run is of unknown origin: what Comet identifies there means
+// nothing; that it reads and searches the scans does.
+TEST(CometSearch, IdentifiesEveryPeptideAndSearchesARealFile)
+{
+    KOLVEX_REQUIRE_TOOL(comet, "comet-ms", "comet-ms");
+    testrun::TempDir dir;
+    ASSERT_TRUE(fixture::write_file(dir.file("peptides.raw"), fixture::build(peptide_run())));
+    ASSERT_EQ(consumer::convert(dir, "peptides.raw").r.status, 0);
+    auto rows = search(comet, dir, "peptides.raw.ms2", 0);
+    // Scan 1 is the survey scan; peptide i is fragmented in scan i + 2.
+    for (size_t i = 0; i < peptides.size(); i++) {
+        auto top = std::find_if(rows.begin(), rows.end(), [&](auto& r) {
+            return r.at("scan") == std::to_string(i + 2) && r.at("num") == "1";
+        });
+        ASSERT_NE(top, rows.end()) << peptides[i] << ": no match";
+        EXPECT_EQ(top->at("plain_peptide"), peptides[i]);
+        EXPECT_LT(std::strtod(top->at("e-value").c_str(), nullptr), 0.01) << peptides[i];
+        // The searched mass is the Z line's mass less one proton (charge 2).
+        EXPECT_NEAR(std::strtod(top->at("exp_neutral_mass").c_str(), nullptr),
+                    neutral_mass(peptides[i]), 1e-3)
+            << peptides[i];
+    }
+    ASSERT_EQ(consumer::convert(dir, "v66-hybrid-sliced.raw", "real").r.status, 0);
+    rows = search(comet, dir, "v66-hybrid-sliced.raw.ms2", 2000);
+    EXPECT_GT(std::count_if(rows.begin(), rows.end(), [](auto& r) { return r.at("num") == "1"; }),
+              50);
+}
+
+// The batch workflow converts every raw file of a folder, one kolvex job
+// per file; a file that fails fails only its job.
+TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
+{
+    KOLVEX_REQUIRE_TOOL(snakemake, "snakemake", "snakemake");
+    testrun::TempDir dir;
+    const std::string runs = dir.path + "/";
+    // Both extensions, a blank in a name; 2 cycles of 1 survey and 4
+    // fragmentation scans each.
+    const std::pair<const char*, int> files[] = {{"a.raw", 66}, {"b.RAW", 64}, {"c d.raw", 63}};
+    for (auto [name, version] : files)
+        testrun::write_bytes(runs + name,
+                             fixture::build(fixture::realistic_run(version, 2, 40, 4, 20, 3)));
+    testrun::write_bytes(runs + "notes.txt", {'n', '\n'});
+    // A sparse input of 2 GiB: kolvex refuses it with exit status 1.
+    testrun::write_bytes(runs + "big.raw", {});
+    ASSERT_EQ(truncate((runs + "big.raw").c_str(), int64_t{1} << 31), 0);
+
+    auto workflow = [&] {
+        return testrun::run({snakemake, "-s", KOLVEX_SOURCE_DIR "/workflow/Snakefile", "--cores",
+                             "2", "--directory", dir.path, "--keep-going", "--config",
+                             "input=" + runs, std::string("kolvex=") + KOLVEX_BIN},
+                            dir.path);
+    };
+    testrun::Result r = workflow();
+    EXPECT_NE(r.status, 0) << r.out << r.err;
+    for (auto [name, version] : files) {
+        std::string in = runs + name;
+        std::string log = testrun::read_file(runs + "kolvex-logs/" + name + ".log");
+        EXPECT_THAT(log, testing::HasSubstr(in + ": 10 scans in the index, 2 written to " + in +
+                                            ".ms1, 8 written to " + in + ".ms2, 0 rejected\n"));
+        std::string both = testrun::read_file(in + ".ms1") + testrun::read_file(in + ".ms2");
+        EXPECT_EQ(consumer::scans_of(both).size(), 10u) << name;
+    }
+    EXPECT_FALSE(testrun::file_exists(runs + "notes.txt.ms1"));
+    // Snakemake removes a failed job's outputs, so that a rerun tries again.
+    EXPECT_FALSE(testrun::file_exists(runs + "big.raw.ms1") ||
+                 testrun::file_exists(runs + "big.raw.ms2"));
+    std::string log = testrun::read_file(runs + "kolvex-logs/big.raw.log");
+    EXPECT_THAT(log,
+                testing::HasSubstr(runs + "big.raw: files of 2 GiB or more are not supported\n"));
+
+    // Without the failing file the rest is up to date.
+    ASSERT_EQ(unlink((runs + "big.raw").c_str()), 0);
+    testrun::Result again = workflow();
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_THAT(again.out + again.err, testing::HasSubstr("Nothing to be done"));
+}
+
+}  // namespace
