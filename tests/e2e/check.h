@@ -1,10 +1,10 @@
-// check.h -- convert generated raw files with the real binary, and the
-// scans the end-to-end tests build them from.
+// check.h -- convert raw files with the real binary, read the text back,
+// and the scans the end-to-end tests build their files from.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
+#include <map>
 
 #include "fixture.h"
 #include "support/run.h"
@@ -16,24 +16,35 @@ using Bytes = std::vector<uint8_t>;
 struct Converted {
     int status = -1;
     std::string out, err, ms1, ms2;
-    std::vector<std::string> others;  // files the run left besides its three
+    std::vector<std::string> others;  // files the run left besides its input and outputs
 };
 
-// Writes bytes as in.raw in a fresh folder and converts them, behind the
-// shell prefix when one is given.
+// Converts name in folder dir, where its outputs land, behind the shell
+// prefix when one is given. With from set, name is first copied there from
+// that folder of the shared data, which is read-only.
+inline Converted convert_in(const testrun::TempDir& dir, const std::string& name,
+                            const std::string& from = "", const std::string& prefix = "")
+{
+    if (!from.empty())
+        std::filesystem::copy_file(testrun::shared_data() + "/" + from + "/" + name,
+                                   dir.file(name));
+    testrun::Result r = testrun::run({KOLVEX_BIN, name}, dir.path, prefix);
+    Converted c{r.status, r.out, r.err, testrun::read_file(dir.file(name + ".ms1")),
+                testrun::read_file(dir.file(name + ".ms2")), {}};
+    for (const auto& e : std::filesystem::directory_iterator(dir.path)) {
+        std::string file = e.path().filename().string();
+        if (file != name && file != name + ".ms1" && file != name + ".ms2")
+            c.others.push_back(file);
+    }
+    return c;
+}
+
+// Writes bytes as in.raw in a fresh folder and converts them.
 inline Converted convert(const Bytes& bytes, const std::string& prefix = "")
 {
     testrun::TempDir dir;
     testrun::write_bytes(dir.file("in.raw"), bytes);
-    testrun::Result r = testrun::run({KOLVEX_BIN, "in.raw"}, dir.path, prefix);
-    Converted c{r.status, r.out, r.err, testrun::read_file(dir.file("in.raw.ms1")),
-                testrun::read_file(dir.file("in.raw.ms2")), {}};
-    for (const auto& e : std::filesystem::directory_iterator(dir.path)) {
-        std::string name = e.path().filename().string();
-        if (name != "in.raw" && name != "in.raw.ms1" && name != "in.raw.ms2")
-            c.others.push_back(name);
-    }
-    return c;
+    return convert_in(dir, "in.raw", "", prefix);
 }
 
 // 64-bit FNV-1a: small enough to write into a table row.
@@ -51,6 +62,60 @@ inline size_t count_of(const std::string& text, const std::string& what)
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         n++;
     return n;
+}
+
+inline std::vector<std::string> fields(const std::string& line, char sep)
+{
+    std::vector<std::string> out;
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = line.find(sep, start);
+        out.push_back(line.substr(start, end - start));
+    }
+    return out;
+}
+
+// The rows of tab-separated text whose column names are on line head
+// (earlier lines skipped): column name -> field.
+inline std::vector<std::map<std::string, std::string>> table(const std::string& text,
+                                                             size_t head = 0)
+{
+    std::vector<std::string> lines = testrun::lines_of(text);
+    std::vector<std::map<std::string, std::string>> rows;
+    for (size_t i = head + 1; i < lines.size(); i++) {
+        std::vector<std::string> names = fields(lines[head], '\t'), f = fields(lines[i], '\t');
+        rows.emplace_back();
+        for (size_t k = 0; k < f.size() && k < names.size(); k++)
+            rows.back()[names[k]] = f[k];
+    }
+    return rows;
+}
+
+// One scan of an MS1 or MS2 file as written.
+struct ScanText {
+    std::vector<std::string> s;               // fields of the S line
+    std::map<std::string, std::string> info;  // I lines: name -> value
+    std::vector<std::pair<int, double>> z;    // Z lines: charge, mass
+    std::vector<std::string> peaks;           // peak lines
+};
+
+// The scans of a file, or of an MS1 and an MS2 file one after the other,
+// by scan number.
+inline std::map<int, ScanText> scans_of(const std::string& text)
+{
+    std::map<int, ScanText> scans;
+    ScanText* cur = nullptr;
+    for (const std::string& line : testrun::lines_of(text)) {
+        std::vector<std::string> f = fields(line, '\t');
+        if (f[0] == "S")
+            (cur = &scans[std::atoi(f.at(1).c_str())])->s = f;
+        else if (cur != nullptr && f[0] == "I")
+            cur->info[f.at(1)] = f.at(2);
+        else if (cur != nullptr && f[0] == "Z")
+            cur->z.emplace_back(std::atoi(f.at(1).c_str()), std::strtod(f.at(2).c_str(), nullptr));
+        else if (cur != nullptr && f[0] != "H")  // H: the next file's header
+            cur->peaks.push_back(line);
+    }
+    return scans;
 }
 
 // Eight survey peaks at m/z 100..800 with charges and values; `flat`

@@ -125,8 +125,7 @@ TEST(OutputSafety, SignalPartWayLeavesEmptyFinalNames)
         std::string got1 = testrun::read_file(dir.file("in.raw.ms1"));
         std::string got2 = testrun::read_file(dir.file("in.raw.ms2"));
         EXPECT_TRUE(r.ends_run ? got1.empty() && got2.empty() : got1 == ms1 && got2 == ms2);
-        EXPECT_TRUE(testrun::file_exists(dir.file("in.raw.ms1")) &&
-                    testrun::file_exists(dir.file("in.raw.ms2")));
+        EXPECT_TRUE(fs::exists(dir.file("in.raw.ms1")) && fs::exists(dir.file("in.raw.ms2")));
         if (r.sig == SIGKILL) {
             EXPECT_EQ(testrun::kolvex(dir.path, {"in.raw"}).status, 0);
             EXPECT_TRUE(testrun::read_file(dir.file("in.raw.ms1")) == ms1);

@@ -6,13 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "e2e/check.h"
-#include "e2e/consumer.h"
 #include "e2e/expect.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using consumer::Scan;
+using e2e::ScanText;
 
 // What a file of real/ converts to: the counts of the summary line and the
 // reason that ends it (with no scan in the index: the message that replaces
@@ -49,22 +48,22 @@ TEST(RealFiles, EachFileConvertsAsItsRowSays)
     for (const RealFile& f : real_files) {
         SCOPED_TRACE(f.name);
         testrun::TempDir dir;
-        consumer::Converted c = consumer::convert(dir, f.name, "real");
+        e2e::Converted c = e2e::convert_in(dir, f.name, "real");
         std::string want = f.name + ": ";
         if (f.index > 0)
             want += std::to_string(f.index) + " scans in the index, " + std::to_string(f.ms1) +
                     " written to " + f.name + ".ms1, " + std::to_string(f.ms2) + " written to " +
                     f.name + ".ms2, " + std::to_string(f.rejected) + " rejected";
-        EXPECT_EQ(c.r.err, want + f.why + "\n");
-        EXPECT_EQ(c.r.status, 0);
-        EXPECT_TRUE(testrun::is_completion(c.r.out, f.name)) << c.r.out;
+        EXPECT_EQ(c.err, want + f.why + "\n");
+        EXPECT_EQ(c.status, 0);
+        EXPECT_TRUE(testrun::is_completion(c.out, f.name)) << c.out;
         EXPECT_EQ(std::make_pair(e2e::digest(c.ms1), e2e::digest(c.ms2)), f.digests);
         // A patched copy differs only before the run header, where nothing
         // is read: the same bytes come out.
         fs::path path = f.name;
         std::string copy = path.stem().string() + ".patched" + path.extension().string();
         if (fs::exists(testrun::shared_data() + "/patched/" + copy)) {
-            consumer::Converted p = consumer::convert(dir, copy, "patched");
+            e2e::Converted p = e2e::convert_in(dir, copy, "patched");
             EXPECT_TRUE(p.ms1 == c.ms1 && p.ms2 == c.ms2) << copy << " converts otherwise";
             patched++;
         }
@@ -79,10 +78,10 @@ TEST(RealFiles, EachFileConvertsAsItsRowSays)
 std::string figures(const std::string& stem)
 {
     testrun::TempDir dir;
-    consumer::Converted c = consumer::convert(dir, stem + ".raw", "real");
-    std::map<int, Scan> scans = consumer::scans_of(c.ms1 + c.ms2);
+    e2e::Converted c = e2e::convert_in(dir, stem + ".raw", "real");
+    std::map<int, ScanText> scans = e2e::scans_of(c.ms1 + c.ms2);
     auto reference = [&](const char* table) {
-        return consumer::table(testrun::read_file(testrun::shared_data() + "/reference/" +
+        return e2e::table(testrun::read_file(testrun::shared_data() + "/reference/" +
                                                   stem + "." + table + ".tsv"));
     };
     std::map<std::string, std::pair<int, int>> figure;
@@ -100,7 +99,7 @@ std::string figures(const std::string& stem)
         }
     }
     for (auto& f : reference("trailers")) {
-        Scan& scan = scans[std::atoi(f["scan"].c_str())];
+        ScanText& scan = scans[std::atoi(f["scan"].c_str())];
         std::snprintf(text, sizeof text, "%.2f",
                       double(std::strtof(f["ion_injection_time"].c_str(), nullptr)));
         tally("injection", scan.info["IonInjectionTime"] == text);

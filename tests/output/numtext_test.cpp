@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <string>
 
 #include "e2e/expect.h"
 

@@ -1,9 +1,7 @@
 // record_format_test.cpp -- record lines are written exactly as printf
 // writes them.
 #include <cstdio>
-#include <cstring>
 #include <limits>
-#include <string>
 
 #include <gtest/gtest.h>
 

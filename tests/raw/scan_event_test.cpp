@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <string>
 
 #include "precursor/precursor.h"
 #include "raw/bytes.h"

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
-#include <string>
 
 #include "fixture.h"
 #include "raw/bytes.h"

@@ -43,12 +43,6 @@ std::vector<std::string> lines_of(const std::string& text)
     return lines;
 }
 
-bool file_exists(const std::string& path)
-{
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
-}
-
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream f(path, std::ios::binary);

@@ -36,7 +36,6 @@ Result kolvex(const std::string& cwd, const std::vector<std::string>& args);
 std::string read_file(const std::string& path);
 // The lines of text, without their line feeds.
 std::vector<std::string> lines_of(const std::string& text);
-bool file_exists(const std::string& path);
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The folder of real raw files (../shared/data from the repository root).
