@@ -28,10 +28,9 @@ using fixture::Scan;
 // without the method marker whose trailers are described by a field table.
 // (The run header's other paths to the index are pinned by the unit tests
 // of the run header, which build each one.)
-// `gap` puts padding before the records that follow a rejected scan.
-enum Knob { plain, wide_events, narrow_trailers, elite_0, unmarked, gap };
+enum Knob { plain, wide_events, narrow_trailers, elite_0, unmarked };
 const char* const knob_names[] = {"", "_wide_events", "_narrow_trailers", "_elite_0",
-                                  "_unmarked_with_table", "_gap"};
+                                  "_unmarked_with_table"};
 
 Bytes build(File f, Knob k)
 {
@@ -135,26 +134,9 @@ Bytes cursor(int32_t v, Knob k)
             p.charge_code = 3 * 256;
         f.scans.push_back(frag(500));
     }
-    for (size_t i = 3; k == gap && i < 6; i += 2)
-        f.scans[i].event_gap = true;
     f.scans.push_back(survey(0.9));
     f.scans.push_back(frag(650));
     return build(f, k);
-}
-
-// A record wider than the version's widths: the next scan finds its own
-// record by the signature. The last scan is rejected, so that only a
-// cursor gone astray reads its record.
-Bytes wider(int32_t v, Knob)
-{
-    Scan odd = frag(250, 4, 2);
-    odd.event_width = v == 62 ? 500 : v == 63 ? 700 : v == 64 ? 900 : 1200;
-    Scan spare = sized(frag(650, 0, 2), 2, 10);
-    spare.event_width = v == 62 ? 188 : v == 63 ? 196 : v == 64 ? 280 : 288;
-    File f = run_of(v, {survey(0.1), frag(150, 0, 2), odd, frag(350, 0, 2), frag(450, 0, 2),
-                        frag(550, 0, 2), spare});
-    f.v63_wide = 1;
-    return build(f, plain);
 }
 
 struct Row {
@@ -184,14 +166,9 @@ const Row rows[] = {
     ROW(events, 66, plain, 0x0ae64579b04dc0a3, 0xbb615b91d190088c),
     ROW(cursor, 62, plain, 0x97ecc7593735776c, 0xe0edfbbf072f9fc0),
     ROW(cursor, 63, plain, 0x97ecc7593735776c, 0x73fc907f71645915),
-    ROW(cursor, 63, gap, 0x97ecc7593735776c, 0x73fc907f71645915),
     ROW(cursor, 64, plain, 0x7a752af5d88f1d7e, 0x300f6232b783acc4),
     ROW(cursor, 66, plain, 0x5f5972f58625871c, 0x0d90d0d651550669),
     ROW(cursor, 66, elite_0, 0x5f5972f58625871c, 0x0d90d0d651550669),
-    ROW(wider, 62, plain, 0x7bf07a1133fca977, 0x506a9713f7409071),
-    ROW(wider, 63, plain, 0x7bf07a1133fca977, 0xf62341a5773e4316),
-    ROW(wider, 64, plain, 0xb5962571011a9a49, 0x194eec870b1e9d4b),
-    ROW(wider, 66, plain, 0xb5962571011a9a49, 0x506a9713f7409071),
 };
 
 class Golden : public ::testing::TestWithParam<Row> {};
