@@ -98,8 +98,10 @@ TEST_P(MsconvertReads, EveryScanPeakPrecursorAndCharge)
     e2e::Converted c = e2e::convert_in(dir, input, generated ? "" : "real");
     ASSERT_EQ(c.status, 0) << c.err;
     for (const std::string ms : {"ms1", "ms2"}) {
-        testrun::Result m = testrun::run(
-            {msconvert, input + "." + ms, "--" + ms, "-o", dir.path, "--outfile", "back"}, dir.path);
+        // timeout: msconvert can hang on malformed text instead of failing.
+        testrun::Result m = testrun::run({"timeout", "120", msconvert, input + "." + ms, "--" + ms,
+                                          "-o", dir.path, "--outfile", "back"},
+                                         dir.path);
         ASSERT_EQ(m.status, 0) << m.out << m.err;
         EXPECT_EQ(differences(ms == "ms1" ? c.ms1 : c.ms2, testrun::read_file(dir.file("back." + ms))), "")
             << ms;
@@ -199,7 +201,8 @@ auto search(const std::string& comet, const testrun::TempDir& dir, const std::st
         db << "\n";
     }
     db.close();
-    testrun::Result c = testrun::run({comet, "-P" KOLVEX_SOURCE_DIR "/tests/data/comet.params",
+    testrun::Result c = testrun::run({"timeout", "300", comet,
+                                      "-P" KOLVEX_SOURCE_DIR "/tests/data/comet.params",
                                       "-Ddb.fasta", "-Nresult", ms2},
                                      dir.path);
     EXPECT_EQ(c.status, 0) << c.out << c.err;
