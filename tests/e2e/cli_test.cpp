@@ -50,10 +50,7 @@ TEST(Cli, OutputsAreNamedAfterTheInputAsTyped)
         deep += std::string(60, c) + "/";
     deep += "in.raw";
     const std::string longest = std::string(247, 'n') + ".raw";  // outputs of 255 bytes
-    const struct {
-        std::vector<std::string> args;
-        std::string input, ms1, ms2;
-    } rows[] = {
+    const struct { std::vector<std::string> args; std::string input, ms1, ms2; } rows[] = {
         {{}, "test.RAW", "test.raw.ms1", "test.raw.ms2"},
         {{"run7.raw"}, "run7.raw", "run7.raw.ms1", "run7.raw.ms2"},
         {{"a"}, "a", "a.ms1", "a.ms2"},
@@ -106,14 +103,9 @@ TEST(Cli, RunsThatConvertNothingSayWhy)
         fixture::build(e2e::run_of(66, {profile, e2e::sized(e2e::frag(500), 10, 299)}));
     const std::string none = "no run header found\n", big = "files of 2 GiB or more are not supported\n";
     enum Kind { file, missing, folder };
-    const struct {
-        const char* name;
-        Kind kind;
-        Bytes bytes;
-        std::string out, err;
-        int status = 0;
-        int64_t size = 0;  // a sparse file of this size
-    } rows[] = {
+    // size: a sparse file of this size.
+    const struct { const char* name; Kind kind; Bytes bytes; std::string out, err; int status = 0;
+                   int64_t size = 0; } rows[] = {
         {"missing", missing, {}, "File not found!\n", ""},
         {"a folder", folder, {}, "File not found!\n", ""},
         {"empty", file, {}, "", "file format version 0 is not supported\n"},

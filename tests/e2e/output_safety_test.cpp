@@ -30,12 +30,8 @@ TEST(OutputSafety, FailedWriteLeavesEmptyOutputsAndStatus1)
 {
     // ulimit -f counts 512- or 1024-byte blocks by shell: 32 or 64 KiB,
     // below every failing output here and above the other.
-    const struct {
-        const char* name;
-        e2e::Bytes raw;
-        const char* failing;
-        const char* prefix;  // SIGXFSZ ignored by the caller, or by kolvex
-    } rows[] = {
+    // prefix: SIGXFSZ ignored by the caller, or by kolvex.
+    const struct { const char* name; e2e::Bytes raw; const char* failing, *prefix; } rows[] = {
         {"MS1 of 600 KB, at the last flush", realistic(10, 2000, 1, 4), ".ms1", "trap '' XFSZ;"},
         {"MS1 of 2 MB, mid-run", realistic(40, 2000, 1, 4), ".ms1", "trap '' XFSZ;"},
         {"MS2 of 250 KB", realistic(10, 4, 10, 100), ".ms2", "trap '' XFSZ;"},
@@ -106,12 +102,9 @@ TEST(OutputSafety, SignalPartWayLeavesEmptyFinalNames)
     ASSERT_EQ(testrun::kolvex(plain.path, {"in.raw"}).status, 0);
     const std::string ms1 = testrun::read_file(plain.file("in.raw.ms1"));
     const std::string ms2 = testrun::read_file(plain.file("in.raw.ms2"));
-    const struct {
-        int sig;
-        const char* prefix;
-        bool ends_run;
-    } rows[] = {{SIGKILL, "", true}, {SIGTERM, "", true}, {SIGINT, "", true},
-                {SIGHUP, "", true},  {SIGHUP, "trap '' HUP;", false}};
+    const struct { int sig; const char* prefix; bool ends_run; } rows[] = {
+        {SIGKILL, "", true}, {SIGTERM, "", true}, {SIGINT, "", true}, {SIGHUP, "", true},
+        {SIGHUP, "trap '' HUP;", false}};
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << strsignal(r.sig) << " " << r.prefix);
         TempDir dir;
@@ -143,14 +136,11 @@ TEST(OutputSafety, SignalPartWayLeavesEmptyFinalNames)
 TEST(OutputSafety, OutputsAreReplacedAsPlainFilesWouldBe)
 {
     enum Before { none, file, link, dangling };
-    const struct {
-        const char* umask;
-        Before before;
-        int mode;  // of an output there before the run
-        unsigned want;
-    } rows[] = {{"022", none, 0, 0644},    {"027", none, 0, 0640},   {"000", none, 0, 0666},
-                {"077", none, 0, 0600},    {"022", file, 0600, 0600}, {"077", file, 0664, 0664},
-                {"022", link, 0640, 0640}, {"027", dangling, 0, 0640}};
+    // mode: of an output there before the run.
+    const struct { const char* umask; Before before; int mode; unsigned want; } rows[] = {
+        {"022", none, 0, 0644},    {"027", none, 0, 0640},    {"000", none, 0, 0666},
+        {"077", none, 0, 0600},    {"022", file, 0600, 0600}, {"077", file, 0664, 0664},
+        {"022", link, 0640, 0640}, {"027", dangling, 0, 0640}};
     const e2e::Bytes raw = realistic(2, 10, 2, 5);
     const e2e::Converted want = e2e::convert(raw);
     for (const auto& r : rows) {

@@ -87,10 +87,7 @@ const std::string scan_4 =
 TEST(Scans, SmallRunOfEveryVersionInFull)
 {
     const std::string pair = "Z\t2\t889.2327\nZ\t3\t1333.3454\n";
-    const struct {
-        int32_t v;
-        std::string ms1, last, counts;
-    } rows[] = {
+    const struct { int32_t v; std::string ms1, last, counts; } rows[] = {
         {62, scan_2 + peaks_2, "2\nI\tPrecursorInt\t1234.5601\n" + pair, "1 written to in.raw.ms1, 2"},
         {63, scan_2 + peaks_2, "2\nI\tPrecursorInt\t0.7500\nZ\t3\t1333.3454\n",
          "1 written to in.raw.ms1, 2"},
@@ -117,12 +114,10 @@ TEST(Scans, SmallRunOfEveryVersionInFull)
 // scan, and the last scan still reads its own event.
 TEST(Scans, TriageBoundaries)
 {
-    const struct {
-        int32_t n, s;
-        bool converted;
-    } rows[] = {{10, 124, true}, {10, 123, false}, {10, 125, false}, {0, 44, false},
-                {10, 299, false}, {10, 300, true}, {10, 360, true}, {10, 361, false},
-                {0, 139, false}, {0, 140, true}, {0, 200, true}, {0, 201, false}};
+    const struct { int32_t n, s; bool converted; } rows[] = {
+        {10, 124, true},  {10, 123, false}, {10, 125, false}, {0, 44, false},
+        {10, 299, false}, {10, 300, true},  {10, 360, true},  {10, 361, false},
+        {0, 139, false},  {0, 140, true},   {0, 200, true},   {0, 201, false}};
     for (int32_t v : {62, 63, 64, 66})
         for (const auto& r : rows)
             for (bool is_survey : {true, false}) {
