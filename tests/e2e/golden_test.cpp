@@ -139,13 +139,8 @@ Bytes cursor(int32_t v, Knob k)
     return build(f, k);
 }
 
-struct Row {
-    const char* run;
-    Bytes (*make)(int32_t version, Knob knob);
-    int32_t version;
-    Knob knob;
-    uint64_t ms1, ms2;
-};
+struct Row { const char* run; Bytes (*make)(int32_t version, Knob knob); int32_t version; Knob knob;
+             uint64_t ms1, ms2; };
 #define ROW(run, v, knob, ms1, ms2) {#run, run, v, knob, ms1, ms2}
 
 const Row rows[] = {

@@ -16,12 +16,8 @@ using e2e::ScanText;
 // What a file of real/ converts to: the counts of the summary line and the
 // reason that ends it (with no scan in the index: the message that replaces
 // it), and the digests of both outputs, which the figures below vouch for.
-struct RealFile {
-    std::string name;
-    int index, ms1, ms2, rejected;
-    const char* why;
-    std::pair<uint64_t, uint64_t> digests;
-};
+struct RealFile { std::string name; int index, ms1, ms2, rejected; const char* why;
+                  std::pair<uint64_t, uint64_t> digests; };
 
 const RealFile real_files[] = {
     {"v62-hybrid-2007.RAW", 103, 26, 77, 0, "", {0xa1e131909c94e700, 0xfba19a85694575ab}},
