@@ -252,10 +252,10 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     saved_mask = hold_signals();
     bool ok1 = out_close(ms1, keep);
     bool ok2 = out_close(ms2, keep);
-    if (keep && ok1 && !ok2) {
-        // ms1 is already in place; a failed ms2 must not leave it looking
-        // like a complete run.
-        truncate(ms1_path.c_str(), 0);
+    if (keep && ok1 != ok2) {
+        // One output is already in place; the other's failure must not
+        // leave it looking like a complete run.
+        truncate((ok1 ? ms1_path : ms2_path).c_str(), 0);
     }
     if (!ok1 || !ok2) {
         std::fprintf(err, "%s: %s\n", (!ok1 ? ms1 : ms2).path.c_str(),

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -48,6 +49,14 @@ TEST(OutputSafety, FailedWriteLeavesEmptyOutputsAndStatus1)
         EXPECT_EQ(c.ms1 + c.ms2, "");
         EXPECT_EQ(c.others, std::vector<std::string>{});
     }
+}
+
+// A version 66 run of about 40 MB: long enough to act on part-way.
+bool write_big_run(const std::string& path)
+{
+    int64_t cycle = fixture::realistic_cycle_bytes(66, 500, 10, 150);
+    return fixture::write_realistic_run(path, 66, static_cast<int32_t>((int64_t{40} << 20) / cycle),
+                                        500, 10, 150, 9);
 }
 
 // Starts kolvex on in.raw in dir, behind the shell prefix when one is
@@ -94,10 +103,7 @@ bool temp_seen(const TempDir& dir, pid_t pid)
 TEST(OutputSafety, SignalPartWayLeavesEmptyFinalNames)
 {
     TempDir big, plain;
-    int64_t cycle = fixture::realistic_cycle_bytes(66, 500, 10, 150);
-    ASSERT_TRUE(fixture::write_realistic_run(big.file("in.raw"), 66,
-                                             static_cast<int32_t>((int64_t{40} << 20) / cycle),
-                                             500, 10, 150, 9));
+    ASSERT_TRUE(write_big_run(big.file("in.raw")));
     fs::create_hard_link(big.file("in.raw"), plain.file("in.raw"));
     ASSERT_EQ(testrun::kolvex(plain.path, {"in.raw"}).status, 0);
     const std::string ms1 = testrun::read_file(plain.file("in.raw.ms1"));
@@ -127,6 +133,25 @@ TEST(OutputSafety, SignalPartWayLeavesEmptyFinalNames)
             EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
         }
     }
+}
+
+// The final MS1 name taken by a folder during the run: its rename fails,
+// the run ends with the reason and status 1, and the MS2 text, already in
+// place, is taken back, so that no final name looks like a complete run.
+TEST(OutputSafety, FinalNameTakenDuringTheRunFailsIt)
+{
+    TempDir dir, io;
+    ASSERT_TRUE(write_big_run(dir.file("in.raw")));
+    pid_t pid = spawn(dir, "exec 2>" + io.file("err") + ";");
+    ASSERT_TRUE(temp_seen(dir, pid)) << "the run ended too soon";
+    fs::remove(dir.file("in.raw.ms1"));
+    fs::create_directories(dir.file("in.raw.ms1/x"));
+    int st = 0;
+    ASSERT_EQ(waitpid(pid, &st, 0), pid);
+    EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, 1);
+    EXPECT_EQ(testrun::read_file(io.file("err")), "in.raw.ms1: " + std::string(strerror(EISDIR)) + "\n");
+    EXPECT_EQ(fs::file_size(dir.file("in.raw.ms2")), 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 3);
 }
 
 // Outputs that existed before the run keep their mode, new ones get 0666
