@@ -53,6 +53,13 @@ struct ScanContext {
     char instrument_type[5] = "?";
     double precursor_mz = 0;
     int32_t precursor_index = 0;
+    bool precursor_read = false;   // the scan event supplied precursor_mz
+    bool precursor_found = false;  // the lookup ended on a survey peak
+                                   // within tolerance
+    double monoisotopic_mz = 0;    // the trailer's, 0 where none is given
+    // Trailers come through the file's field table: a lookup that finds
+    // no survey peak then gives no peak charge.
+    bool trailer_table = false;
 
     // Kept between scans because a short read leaves earlier bytes in place.
     PacketHeader header{};

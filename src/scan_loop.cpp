@@ -53,20 +53,26 @@ static void move_after_reject(Input& in, Nav& nav, const ScanContext& ctx,
     }
 }
 
-// desc: the packet's own description, or null for a packet read by the
-// fixed layout.
-static void convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
+/*
+ * Converts one scan and writes it. desc: the packet's own description, or
+ * null for a packet read by the fixed layout. event_at: the scan's record
+ * in an event stream that walks by its own counts, or -1 to read the
+ * record at the cursor. Returns whether the scan went to the MS1 file.
+ */
+static bool convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
                          int32_t packet_start, int32_t n,
-                         const PacketDescription* desc, ScanContext& ctx,
-                         PacketBuffers& buf, OutFile& ms1, OutFile& ms2)
+                         const PacketDescription* desc, int64_t event_at,
+                         ScanContext& ctx, PacketBuffers& buf, OutFile& ms1,
+                         OutFile& ms2)
 {
-    bool survey = entry.scan_event == 0;
     ctx.precursor_mz = 0;
     ctx.precursor_index = 0;
+    ctx.precursor_read = false;
+    ctx.precursor_found = false;
+    bool by_level = false;  // the record's own MS level decides the file
     if (desc != nullptr) {
         n = desc->n;
         read_described_packet(in, *desc, buf);
-        read_scan_event(in, nav, ctx);
     } else {
         // A count that is negative or larger than the file could hold
         // never sizes a buffer: such a scan has no peaks.
@@ -74,11 +80,19 @@ static void convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
             n = 0;
         make_packet_buffers(buf, n);
         read_peak_extras(in, nav, entry, packet_start, buf);
-        read_scan_event(in, nav, ctx);
-        read_peak_array(in, buf);
     }
+    if (event_at >= 0)
+        by_level = read_scan_event_at(in, nav, event_at, entry, ctx);
+    else
+        read_scan_event(in, nav, ctx);
+    if (desc == nullptr)
+        read_peak_array(in, buf);
     refine_precursor(nav.version, ctx);
 
+    bool survey = by_level ? ctx.ms_level == 1 : entry.scan_event == 0;
+    // A zoom or profile scan without peaks between a survey and its
+    // fragmentation scans must not take the survey's place.
+    bool becomes_last_survey = survey && !(by_level && n == 0);
     if (!ctx.header_written) {
         print_file_head_ms2(ms2, ctx.instrument_type, nav.index_num);
         print_file_head_ms1(ms1, ctx.instrument_type, nav.index_num);
@@ -86,14 +100,16 @@ static void convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
     OutFile& out = survey ? ms1 : ms2;
     if (survey) {
         print_scan_ms1(out, entry, ctx);
-        ctx.last_ms1_index = ctx.scan_number - 1;
+        if (becomes_last_survey)
+            ctx.last_ms1_index = ctx.scan_number - 1;
     } else {
         print_scan_ms2(out, entry, ctx);
     }
     print_peaks(out, nav.version, survey, buf, ctx);
-    if (survey)
+    if (becomes_last_survey)
         ctx.ms1_last_peak = n - 1;
     ctx.header_written = true;
+    return survey;
 }
 
 // Wall-clock milliseconds: the progress line is for a person waiting.
@@ -109,6 +125,10 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
                    RunCounts& counts, bool show_progress)
 {
     PacketBuffers buf;
+    // Record k of a stream that walks by its own counts is entry k's.
+    std::vector<int64_t> event_starts;
+    bool counted = walk_event_stream(in, nav, ctx.scan_count, event_starts);
+    ctx.trailer_table = nav.trailer.by_table;
     ctx.scan_number = 1;
     ctx.header_written = false;
     ctx.last_ms1_index = 0;
@@ -129,10 +149,12 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
             describe_packet(in, packet_start, entry.data_size, desc);
         if (kind == PacketKind::described ||
             triage(nav.version, n, entry.data_size)) {
-            convert_scan(in, nav, entry, packet_start, n,
-                         kind == PacketKind::described ? &desc : nullptr, ctx,
-                         buf, ms1, ms2);
-            if (entry.scan_event == 0)
+            bool survey = convert_scan(
+                in, nav, entry, packet_start, n,
+                kind == PacketKind::described ? &desc : nullptr,
+                counted ? event_starts[static_cast<size_t>(k)] : -1, ctx, buf,
+                ms1, ms2);
+            if (survey)
                 counts.ms1_scans++;
             else
                 counts.ms2_scans++;
@@ -140,7 +162,7 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
             counts.rejected++;
             if (kind == PacketKind::profile_only)
                 counts.rejected_profile++;
-            if (n == 0)
+            if (n == 0 && !counted)
                 move_after_reject(in, nav, ctx, entry.scan_event == 0);
         }
         if (ms1.err || ms2.err)

@@ -71,12 +71,13 @@ void print_scan_ms2(OutFile& out, const IndexEntry& entry,
                "I\tFilter\t%s + c ESI d Full ms2 %.02f@cid35.00 [%.02f-%.02f]\n"
                "I\tPrecursorScan\t%d\n"
                "I\tPrecursorInt\t%.04f\n",
-               ctx.scan_number, ctx.scan_number, ctx.precursor_mz,
+               ctx.scan_number, ctx.scan_number, reported_precursor(ctx),
                entry.start_time, static_cast<double>(ctx.ion_injection_time),
                ctx.instrument_type, ctx.instrument_type, ctx.precursor_mz,
                entry.low_mass, entry.high_mass, ctx.last_ms1_index + 1,
                static_cast<double>(pk.intensity));
-    print_charge_lines(out, ctx.precursor_mz, pk.charge, ctx.charge_state);
+    print_charge_lines(out, reported_precursor(ctx), lookup_charge(ctx),
+                       ctx.charge_state);
 }
 
 void print_peaks(OutFile& out, int32_t version, bool survey,

@@ -50,6 +50,26 @@ void find_precursor(double precursor_mz, int32_t version, ScanContext& ctx)
     while (k > 0 && static_cast<double>(m[static_cast<size_t>(k)].mz) - p >= tol)
         k--;
     ctx.precursor_index = k;
+    // Found only on a peak of the latest survey scan itself, not on one an
+    // earlier, longer scan left behind (nor after a scan without peaks).
+    ctx.precursor_found =
+        k <= ctx.ms1_last_peak &&
+        std::fabs(p - static_cast<double>(m[static_cast<size_t>(k)].mz)) < tol;
+}
+
+double reported_precursor(const ScanContext& ctx)
+{
+    double m = ctx.monoisotopic_mz;
+    if (ctx.precursor_read && std::isfinite(m) && m > 0)
+        return m;
+    return ctx.precursor_mz;
+}
+
+int32_t lookup_charge(const ScanContext& ctx)
+{
+    if (ctx.trailer_table && ctx.precursor_read && !ctx.precursor_found)
+        return 0;
+    return ctx.ms1[static_cast<size_t>(ctx.precursor_index)].charge;
 }
 
 /*

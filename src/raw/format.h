@@ -83,6 +83,8 @@ struct TrailerLayout {
     uint32_t time_type;       // 10 float32, 11 float64
     int32_t charge_at;        // charge state: offset in the record
     uint32_t charge_type;     // 1, 5, 6, 7, 8, 9: (u)int8/16/32
+    int32_t mono_at = -1;     // monoisotopic m/z: offset in the record
+    uint32_t mono_type = 0;   // 10 float32, 11 float64
 };
 
 // Leading block of a scan-event record; it starts 4 bytes into the record.
@@ -102,6 +104,16 @@ static_assert(sizeof(EventPreamble) == 136);
 constexpr int32_t preamble_len_62 = 120;
 constexpr int32_t preamble_len_63 = 128;  // and 64
 constexpr int32_t preamble_len_66 = 136;
+constexpr int32_t event_level_at = 6;      // preamble offsets
+constexpr int32_t event_analyzer_at = 40;
+
+// An event record read through its own counts: the preamble, then
+//   u32 nr, nr reactions (each opens with its precursor m/z, float64),
+//   u32 nm, nm mass ranges (low, high: float64),
+//   u32 np, np float64 parameters,
+//   u32 a, a float64 words, and in version 66 one more u32.
+constexpr int64_t reaction_size_62 = 32;  // and 63, 64
+constexpr int64_t reaction_size_66 = 56;
 
 // Signed 32-bit arithmetic with the wrap-around the file format assumes,
 // made explicit so that no expression has undefined behaviour.

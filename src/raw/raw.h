@@ -42,6 +42,36 @@ int32_t gen_index_table2(Input& in, const Nav& nav,
 int64_t find_trailer_table(Input& in, const Nav& nav, TrailerLayout& out);
 void read_trailer(Input& in, Nav& nav, ScanContext& ctx);
 void read_scan_event(Input& in, Nav& nav, ScanContext& ctx);
+int32_t event_preamble_len(int32_t version);
+// The scan event of entry from the record at r of a described stream (see
+// below): MS level, analyzer, and for levels 2 to 10 the last reaction's
+// precursor, looked up in the survey list. Returns whether the record is
+// read with confidence: a level of 1 to 10 and the entry's mass range.
+bool read_scan_event_at(Input& in, const Nav& nav, int64_t r,
+                        const IndexEntry& entry, ScanContext& ctx);
+
+/*
+ * Walks n event records from nav.pp_start through their own counts. The
+ * stream is described when every record is one and the last ends 4 bytes
+ * before the trailer pointer as stored (nav.pr_header); nothing at or past
+ * that pointer is read. Returns true and the n record starts in starts
+ * when described; false and starts empty otherwise.
+ */
+bool walk_event_stream(Input& in, const Nav& nav, int32_t n,
+                       std::vector<int64_t>& starts);
+
+// What a record of a described stream holds for its scan.
+struct CountedEvent {
+    int8_t ms_level = 0;     // preamble byte 6
+    uint8_t analyzer = 0;    // preamble byte 40
+    uint32_t reactions = 0;  // nr
+    double precursor_mz = 0; // the last reaction's, 0 without one
+    double low_mass = 0;     // low end of the first mass range
+    double high_mass = 0;    // high end of the last
+};
+// Reads the record at r, one that walk_event_stream returned.
+void read_counted_event(Input& in, int32_t version, int64_t r,
+                        CountedEvent& ev);
 
 struct PacketBuffers {
     std::vector<PacketPeak> peaks;

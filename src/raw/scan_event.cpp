@@ -15,18 +15,6 @@ static const int32_t event_width_66_survey = 232;
 static const int32_t event_width_66_other = 232;
 static const int32_t event_width_66_elite_other = 288;
 
-static int32_t preamble_len(int32_t version)
-{
-    switch (version) {
-    case 62:
-        return preamble_len_62;
-    case 66:
-        return preamble_len_66;
-    default:
-        return preamble_len_63;
-    }
-}
-
 static int32_t event_width(const Nav& nav, const ScanContext& ctx,
                            bool survey)
 {
@@ -49,6 +37,14 @@ static int32_t event_width(const Nav& nav, const ScanContext& ctx,
     }
 }
 
+static const int32_t max_ms_level = 10;
+
+static void set_instrument_type(ScanContext& ctx, uint8_t analyzer)
+{
+    const char* name = analyzer == 0 ? "ITMS" : analyzer == 4 ? "FTMS" : "?";
+    std::memcpy(ctx.instrument_type, name, std::strlen(name) + 1);
+}
+
 void read_scan_event(Input& in, Nav& nav, ScanContext& ctx)
 {
     // Records of other widths (two reactions, zoom scans) would leave the
@@ -60,21 +56,38 @@ void read_scan_event(Input& in, Nav& nav, ScanContext& ctx)
             nav.pp_start = next;
     }
 
-    int32_t len = preamble_len(nav.version);
+    int32_t len = event_preamble_len(nav.version);
     int64_t pos = add32(nav.pp_start, 4);
     read_at(in, pos, &ctx.preamble, len);
     pos += len;
     ctx.ms_level = ctx.preamble.ms_level;
     nav.pp_start = add32(nav.pp_start, event_width(nav, ctx, ctx.ms_level == 1));
 
-    const char* name = ctx.preamble.analyzer == 0   ? "ITMS"
-                       : ctx.preamble.analyzer == 4 ? "FTMS"
-                                                    : "?";
-    std::memcpy(ctx.instrument_type, name, std::strlen(name) + 1);
+    set_instrument_type(ctx, ctx.preamble.analyzer);
 
     if (ctx.ms_level == 2) {
         // Spare word, then the precursor m/z, where the preamble read ended.
         read_at(in, pos + 4, &ctx.precursor_mz, 8);
+        ctx.precursor_read = true;
         find_precursor(ctx.precursor_mz, nav.version, ctx);
     }
+}
+
+bool read_scan_event_at(Input& in, const Nav& nav, int64_t r,
+                        const IndexEntry& entry, ScanContext& ctx)
+{
+    CountedEvent ev;
+    read_counted_event(in, nav.version, r, ev);
+    ctx.ms_level = ev.ms_level;
+    set_instrument_type(ctx, ev.analyzer);
+    bool fragment = ev.ms_level >= 2 && ev.ms_level <= max_ms_level;
+    if (fragment && ev.reactions >= 1) {
+        ctx.precursor_mz = ev.precursor_mz;
+        ctx.precursor_read = true;
+        find_precursor(ctx.precursor_mz, nav.version, ctx);
+    }
+    // The level decides the scan's file only when the record is plainly
+    // this entry's: a level in range and the entry's own mass range.
+    return ev.ms_level >= 1 && ev.ms_level <= max_ms_level &&
+           ev.low_mass == entry.low_mass && ev.high_mass == entry.high_mass;
 }

@@ -57,6 +57,7 @@ static int64_t field_size(uint32_t type, uint32_t length)
 
 static const char time_label[] = "Ion Injection Time";
 static const char charge_label[] = "Charge State";
+static const char mono_label[] = "Monoisotopic M/Z";
 
 // Whether the UTF-16LE label of chars characters at p begins with prefix.
 static bool label_begins(const uint8_t* p, uint32_t chars, const char* prefix)
@@ -86,7 +87,8 @@ static bool parse_table(const Input& in, int64_t c, int64_t end,
     int64_t pos = c + 4;
     int64_t width = 0;  // running sum of field sizes: the next field's offset
     bool named = false, time_seen = false, charge_seen = false;
-    t = TrailerLayout{true, 0, -1, 0, -1, 0};
+    bool mono_seen = false;
+    t = TrailerLayout{true, 0, -1, 0, -1, 0, -1, 0};
     for (uint32_t f = 0; f < count; f++) {
         if (pos + 12 > end)
             return false;
@@ -113,6 +115,13 @@ static bool parse_table(const Input& in, int64_t c, int64_t end,
             if (type == 1 || (type >= 5 && type <= 9)) {
                 t.charge_at = static_cast<int32_t>(width);
                 t.charge_type = type;
+            }
+        }
+        if (!mono_seen && label_begins(label, chars, mono_label)) {
+            mono_seen = true;
+            if (type == 10 || type == 11) {
+                t.mono_at = static_cast<int32_t>(width);
+                t.mono_type = type;
             }
         }
         width += field_size(type, length);
@@ -165,18 +174,29 @@ int64_t find_trailer_table(Input& in, const Nav& nav, TrailerLayout& out)
     return -1;
 }
 
+// A float64 or float32 field; false when it could not be read whole.
+static bool read_real(Input& in, int64_t at, uint32_t type, double& v)
+{
+    if (type == 11)
+        return read_at(in, at, &v, 8) == 8;
+    float f;
+    if (read_at(in, at, &f, 4) != 4)
+        return false;
+    v = static_cast<double>(f);
+    return true;
+}
+
 static void read_table_fields(Input& in, const TrailerLayout& t, int32_t at,
                               ScanContext& ctx)
 {
-    if (t.time_at >= 0) {
-        if (t.time_type == 11) {
-            double d;
-            if (read_at(in, int64_t{at} + t.time_at, &d, 8) == 8)
-                ctx.ion_injection_time = narrow_to_float(d);
-        } else {
-            read_at(in, int64_t{at} + t.time_at, &ctx.ion_injection_time, 4);
-        }
-    }
+    // The monoisotopic m/z belongs to this entry alone.
+    ctx.monoisotopic_mz = 0;
+    double mono;
+    if (t.mono_at >= 0 && read_real(in, int64_t{at} + t.mono_at, t.mono_type, mono))
+        ctx.monoisotopic_mz = mono;
+    double time;
+    if (t.time_at >= 0 && read_real(in, int64_t{at} + t.time_at, t.time_type, time))
+        ctx.ion_injection_time = narrow_to_float(time);
     if (t.charge_at >= 0) {
         uint8_t b[4] = {0, 0, 0, 0};
         int64_t n = t.charge_type == 1 || t.charge_type == 5 ? 1

@@ -64,6 +64,15 @@ inline size_t count_of(const std::string& text, const std::string& what)
     return n;
 }
 
+// The text between the first open and the close that follows it, or "".
+inline std::string between(const std::string& text, const std::string& open,
+                           const std::string& close)
+{
+    size_t a = text.find(open);
+    size_t b = a == std::string::npos ? a : text.find(close, a + open.size());
+    return b == std::string::npos ? "" : text.substr(a + open.size(), b - a - open.size());
+}
+
 inline std::vector<std::string> fields(const std::string& line, char sep)
 {
     std::vector<std::string> out;

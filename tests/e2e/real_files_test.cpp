@@ -20,14 +20,14 @@ struct RealFile { std::string name; int index, ms1, ms2, rejected; const char* w
                   std::pair<uint64_t, uint64_t> digests; };
 
 const RealFile real_files[] = {
-    {"v62-hybrid-2007.RAW", 103, 26, 77, 0, "", {0xa1e131909c94e700, 0xfba19a85694575ab}},
+    {"v62-hybrid-2007.RAW", 103, 26, 77, 0, "", {0xa1e131909c94e700, 0xd23ed486e64e09fb}},
     {"v63-hybrid-2010.raw", 33, 10, 0, 23, " (profile packets without a centroid list)",
      {0x465eaab07ae78215, 0x60097981345e8957}},
-    {"v63-iontrap-2010.RAW", 792, 264, 528, 0, "", {0xc387bd70a102b2a1, 0x2c917a9ee4a6dde3}},
-    {"v64-iontrap-2009.raw", 99, 15, 84, 0, "", {0x9d8b65af7ddf8adb, 0xa7c1b4a2e6b3f81e}},
-    {"v64-hybrid-2011.raw", 55, 0, 55, 0, "", {0x1f45861049d22002, 0x3fb4c377ace86b8f}},
-    {"v66-hybrid-sliced.raw", 100, 10, 90, 0, "", {0x70ac941d8dc257ed, 0xe92a9ded52da8f8c}},
-    {"v66-newer-2019.raw", 101, 0, 101, 0, "", {0x5be532cebac46b58, 0xd4e761aa136ef64a}},
+    {"v63-iontrap-2010.RAW", 792, 0, 792, 0, "", {0xbc16ece09d9896f9, 0x530fcbb39a3676b2}},
+    {"v64-iontrap-2009.raw", 99, 58, 41, 0, "", {0x820acf9a1ef8a904, 0xc834490452d811f4}},
+    {"v64-hybrid-2011.raw", 55, 55, 0, 0, "", {0xeb7c8f05ee26710b, 0x71c263813e85257b}},
+    {"v66-hybrid-sliced.raw", 100, 10, 90, 0, "", {0x70ac941d8dc257ed, 0x93e0ad3ebe4a1850}},
+    {"v66-newer-2019.raw", 101, 67, 34, 0, "", {0x996c616709f0651d, 0x5b89d2ce3d02dc0c}},
     // Both outputs empty.
     {"v66-truncated.raw", 0, 0, 0, 0, "the scan index holds no scans",
      {0xcbf29ce484222325, 0xcbf29ce484222325}},
@@ -75,6 +75,7 @@ std::string figures(const std::string& stem)
 {
     testrun::TempDir dir;
     e2e::Converted c = e2e::convert_in(dir, stem + ".raw", "real");
+    std::map<int, ScanText> in_ms1 = e2e::scans_of(c.ms1), in_ms2 = e2e::scans_of(c.ms2);
     std::map<int, ScanText> scans = e2e::scans_of(c.ms1 + c.ms2);
     auto reference = [&](const char* table) {
         return e2e::table(testrun::read_file(testrun::shared_data() + "/reference/" +
@@ -85,24 +86,39 @@ std::string figures(const std::string& stem)
         figure[what].first += agrees;
         figure[what].second++;
     };
-    char text[64];
+    auto text = [](const char* format, double v) {
+        char t[64];
+        std::snprintf(t, sizeof t, format, v);
+        return std::string(t);
+    };
     for (auto& f : reference("spectra")) {
         int n = std::atoi(f["scan"].c_str());
+        bool survey = f["ms_level"] == "1";
         tally("written", scans.count(n) != 0);  // before scans[n] adds an empty scan
-        if (f["ms_level"] == "2") {
-            std::snprintf(text, sizeof text, "%.4f", std::atof(f["precursor_mz"].c_str()));
-            tally("precursor", scans[n].s.size() > 3 && scans[n].s[3] == text);
-        }
+        tally("level", (survey ? in_ms1 : in_ms2).count(n) != 0);
+        if (f["ms_level"] != "2")
+            continue;
+        tally("precursor", scans[n].s.size() > 3 &&
+                               scans[n].s[3] == text("%.4f", std::atof(f["precursor_mz"].c_str())));
+        // The isolation m/z: its own column, or the filter's text "ms2 X@".
+        std::string isolation = f.count("isolation_mz")
+                                    ? text("%.2f", std::atof(f["isolation_mz"].c_str()))
+                                    : e2e::between(f["filter"], "ms2 ", "@");
+        tally("filter", e2e::between(scans[n].info["Filter"], "ms2 ", "@") == isolation);
     }
+    for (auto& f : reference("spectra"))  // MS3: the last reaction's precursor
+        if (f["ms_level"] == "3")
+            tally("precursor ms3",
+                  scans[std::atoi(f["scan"].c_str())].s.at(3) ==
+                      text("%.4f", std::atof(f["precursor_mz"].c_str())));
     for (auto& f : reference("trailers")) {
         ScanText& scan = scans[std::atoi(f["scan"].c_str())];
-        std::snprintf(text, sizeof text, "%.2f",
-                      double(std::strtof(f["ion_injection_time"].c_str(), nullptr)));
-        tally("injection", scan.info["IonInjectionTime"] == text);
+        tally("injection",
+              scan.info["IonInjectionTime"] ==
+                  text("%.2f", double(std::strtof(f["ion_injection_time"].c_str(), nullptr))));
         int z = std::atoi(f["charge_state"].c_str());  // 0 for "-": none given
         if (f["ms_level"] == "2" && z != 0)
-            tally("charge", std::count_if(scan.z.begin(), scan.z.end(),
-                                          [z](auto& line) { return line.first == z; }) != 0);
+            tally("charge", scan.z.size() == 1 && scan.z[0].first == z);
     }
     // The reference's float32 peaks written with exact decimals.
     std::map<int, std::vector<std::string>> want;
@@ -118,7 +134,7 @@ std::string figures(const std::string& stem)
     }
     for (const auto& [n, scan] : scans)
         for (const auto& [z, mass] : scan.z)
-            tally("Z up to 8", z <= 8);
+            tally("Z 1..8", z >= 1 && z <= 8);
     std::string out;
     for (const auto& [what, n] : figure)
         out += what + " " + std::to_string(n.first) + "/" + std::to_string(n.second) + "; ";
@@ -128,12 +144,15 @@ std::string figures(const std::string& stem)
 TEST(RealFiles, ConversionsAgreeWithAnIndependentReader)
 {
     // The reference gives no charges for this file.
-    EXPECT_EQ(figures("v64-iontrap-2009"), "Z up to 8 157/157; injection 85/85; peaks 42/42; "
-                                           "precursor 28/28; written 85/85; ");
-    // 17 precursors differ: the reference gives the monoisotopic m/z, the S
-    // line the isolation m/z.
-    EXPECT_EQ(figures("v66-hybrid-sliced"), "Z up to 8 99/99; charge 90/90; injection 100/100; "
-                                            "peaks 90/90; precursor 73/90; written 100/100; ");
+    EXPECT_EQ(figures("v64-iontrap-2009"),
+              "Z 1..8 82/82; filter 28/28; injection 85/85; level 85/85; peaks 42/42; "
+              "precursor 28/28; precursor ms3 13/13; written 85/85; ");
+    EXPECT_EQ(figures("v66-hybrid-sliced"),
+              "Z 1..8 90/90; charge 90/90; filter 90/90; injection 100/100; level 100/100; "
+              "peaks 90/90; precursor 90/90; written 100/100; ");
+    EXPECT_EQ(figures("v66-newer-2019"),
+              "Z 1..8 34/34; charge 34/34; filter 34/34; injection 101/101; level 101/101; "
+              "peaks 101/101; precursor 34/34; written 101/101; ");
 }
 
 }  // namespace
