@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -22,6 +23,7 @@
 int fuzz_convert(const uint8_t* data, size_t size);
 int fuzz_run_header(const uint8_t* data, size_t size);
 int fuzz_event_layout(const uint8_t* data, size_t size);
+int fuzz_event_stream(const uint8_t* data, size_t size);
 int fuzz_index(const uint8_t* data, size_t size);
 int fuzz_trailer(const uint8_t* data, size_t size);
 int fuzz_packet(const uint8_t* data, size_t size);
@@ -43,6 +45,12 @@ int fuzz_numtext(const uint8_t* data, size_t size);
 // files into inputs of these shapes.
 struct EventWords {     // fuzz_event_layout
     int32_t pp_start;   // scan-event stream
+};
+struct EventStreamWords {  // fuzz_event_stream
+    int32_t version;     // 62, 63, 64, 66 by its value modulo 4
+    int32_t pp_start;    // first record
+    int32_t pr_header;   // trailer pointer as stored: the stream's end + 4
+    int32_t entries;     // records to walk
 };
 struct IndexWords {     // fuzz_index
     int32_t version;

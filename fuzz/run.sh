@@ -29,7 +29,7 @@ out="${1:-$root/build-fuzz}"
 # name:max_len. Whole files for the conversion and the header probe (the
 # real files are up to 1 MiB); a unit's region for the others.
 harnesses=(convert:1048576 run_header:1048576 event_layout:65536
-           index:65536 trailer:65536 packet:65536 numtext:24)
+           event_stream:65536 index:65536 trailer:65536 packet:65536 numtext:24)
 cores=$(nproc)
 [ "$cores" -le "${#harnesses[@]}" ] || cores=${#harnesses[@]}
 if [ "$smoke" = 1 ]; then

@@ -103,6 +103,21 @@ void cut_file(const fs::path& out, const std::string& name, const Bytes& file)
     write(out / "event_layout", name + ".events",
           cut(EventWords{4}, file, nav.pp_start, nav.pp_start + unit_max - 4));
 
+    // The event stream's first records that fit, closed as the file closes
+    // the whole stream: 4 bytes, then the trailer pointer.
+    std::vector<int64_t> starts;
+    if (walk_event_stream(in, nav, nav.index_num, starts)) {
+        const int64_t words = sizeof(EventStreamWords);
+        size_t m = starts.size();
+        int64_t end = int64_t{nav.pr_header} - 4;
+        while (m > 1 && words + end - nav.pp_start + 4 > unit_max)
+            end = starts[--m];
+        int32_t t = static_cast<int32_t>(words + end - nav.pp_start + 4);
+        Bytes b = cut(EventStreamWords{v, static_cast<int32_t>(words), t,
+                                       static_cast<int32_t>(m)},
+                      file, nav.pp_start, end + 4);
+        write(out / "event_stream", name + ".stream", b);
+    }
     int32_t rec = record_size(v);
     int32_t in_cut = static_cast<int32_t>(
         std::min<int64_t>(nav.index_num, (unit_max - 12) / rec));
@@ -176,7 +191,7 @@ int main(int argc, char** argv)
         return 2;
     }
     fs::path out = argv[1];
-    for (const char* h : {"convert", "run_header", "event_layout", "index",
+    for (const char* h : {"convert", "run_header", "event_layout", "event_stream", "index",
                           "trailer", "packet", "numtext"})
         fs::create_directories(out / h);
 

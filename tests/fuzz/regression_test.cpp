@@ -20,7 +20,8 @@ TEST(FuzzRegression, EveryKeptInputReplaysWithoutFault)
     using Entry = int (*)(const uint8_t*, size_t);
     const std::pair<const char*, Entry> harnesses[] = {
         {"convert", fuzz_convert}, {"run_header", fuzz_run_header},
-        {"event_layout", fuzz_event_layout}, {"index", fuzz_index},
+        {"event_layout", fuzz_event_layout}, {"event_stream", fuzz_event_stream},
+        {"index", fuzz_index},
         {"trailer", fuzz_trailer}, {"packet", fuzz_packet}, {"numtext", fuzz_numtext}};
     fs::path dir = fs::path(KOLVEX_SOURCE_DIR) / "fuzz" / "regression";
     int replayed = 0;
