@@ -13,8 +13,22 @@
 //
 // Every field a test may want to break has a knob; defaults give a clean,
 // realistic file.
+//
+// With File::counted_events the event stream is written as instruments
+// write it: one record per index entry, back to back from pp_start, each
+// telling its own length through its counts. Record at r (L the preamble
+// length 120/128/128/136 of 62/63/64/66, R the reaction size, 32 bytes or
+// 56 for v66; u32 words):
+//   r+0 four zero bytes; r+4 the preamble (signature, ms_level at 6,
+//   FF FF FF FF at 28, analyzer at 40); r+4+L nr, then nr reactions of R
+//   bytes (precursor m/z as float64 first); nm, then nm mass ranges (low,
+//   high as float64); np, then np float64 parameters; a, then a x 8 bytes;
+//   v66 four more bytes.
+// The last record ends 4 bytes (a u32: the trailer record count) before
+// the trailer pointer T that the header stores, so that r(N) + 4 == T.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +65,8 @@ struct Described {
 struct Scan {
     bool survey = true;            // index scan_event word: 0 when survey, else 1
     std::vector<Peak> peaks;
+    std::optional<uint16_t> scan_event_word;  // that word as given instead
+                                              // (65535 as newer files have)
 
     // Scan-event record.
     std::optional<int8_t> ms_level;  // default: 1 for survey, 2 otherwise
@@ -65,6 +81,22 @@ struct Scan {
                                          // none); 0 writes no record
     bool event_gap = false;  // put 100 bytes of zero padding before this
                              // record (v63: the resync search must find it)
+    std::optional<std::array<uint8_t, 4>> signature;  // preamble bytes 0-3;
+                             // default 01 00 02 01 (File::newer_signature:
+                             // 01 01 02 01)
+
+    // Counted records only (File::counted_events).
+    std::optional<std::vector<double>> reactions;  // precursor m/z of each
+                             // reaction; default {precursor_mz} for levels
+                             // 2..10, else none (MS3: two, the last one's
+                             // precursor is the scan's)
+    std::optional<std::vector<std::pair<double, double>>> mass_ranges;
+                             // low, high m/z; default {{low_mass, high_mass}}
+    uint32_t params = 4;     // float64 parameters
+    uint32_t tail = 2;       // 8-byte tail entries
+    std::optional<uint32_t> reaction_count_word;  // nr as written, when it
+    std::optional<uint32_t> range_count_word;     // (nm) must lie about the
+                                                  // data behind it
 
     // Index entry.
     double start_time = 0;
@@ -138,6 +170,15 @@ struct File {
     // Bytes written in the table's place instead; the records keep the
     // version's fixed layout (for tables the converter must not take).
     std::optional<std::vector<uint8_t>> trailer_table_raw;
+
+    // The event stream in the counted grammar (see the top of this file):
+    // one record per index entry, rejected scans included; event_width,
+    // event_gap and the v63 padding do not apply then.
+    bool counted_events = false;
+    int32_t counted_slack = 0;     // zero bytes between the last record and
+                                   // the word before T: the stream then
+                                   // closes that many bytes off (>= 0)
+    bool newer_signature = false;  // every record signed 01 01 02 01
 };
 
 // Offsets of what was written, so tests can assert the converter's view.

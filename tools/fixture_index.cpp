@@ -31,7 +31,7 @@ void put_index(Out& o, const File& f, const Plan& plan) {
     uint8_t e[entry_size_66];
     for (const Meta& m : plan.metas) {
         std::memset(e, 0, sizeof e);
-        put16(e + entry_scan_event, m.survey ? 0 : 1);
+        put16(e + entry_scan_event, m.scan_event);
         put_i32(e + entry_data_size, m.data_size);
         put_f64(e + entry_start_time, m.start_time);
         put_f64(e + entry_low_mass, m.low_mass);

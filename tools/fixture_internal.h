@@ -32,12 +32,19 @@ struct Meta {
     uint32_t aux_00;
     uint64_t aux_80;
     uint32_t v64_word0;
+    uint16_t scan_event;  // the index word
     bool survey;
     int8_t ms_level;
     uint8_t analyzer;
     double precursor_mz;
     int32_t event_width;  // resolved; 0 writes no record
     bool event_gap;
+    std::array<uint8_t, 4> signature;
+    // Counted records: the data, and the count words as written.
+    std::vector<double> reactions;
+    std::vector<std::pair<double, double>> ranges;
+    uint32_t params, tail;
+    uint32_t reaction_word, range_word;
     float injection_time;
     int16_t charge_state;
 };
@@ -120,6 +127,7 @@ bool converts(int32_t version, int32_t n, int32_t s);
 void add_scan(Out& o, const File& f, Plan& plan, const Scan& s);
 
 // fixture_events.cpp: the scan-event stream.
+void event_meta(const File& f, const Scan& s, Meta& m);
 int32_t level_width(const File& f, int8_t level);
 int32_t default_event_width(const File& f, const Scan& s, int8_t level, int32_t n,
                             int32_t size);

@@ -120,10 +120,12 @@ void add_scan(Out& o, const File& f, Plan& plan, const Scan& s) {
     m.aux_00 = s.aux_00;
     m.aux_80 = s.aux_80;
     m.v64_word0 = s.v64_word0;
+    m.scan_event = s.scan_event_word.value_or(s.survey ? 0 : 1);
     m.survey = s.survey;
     m.ms_level = s.ms_level.value_or(s.survey ? 1 : 2);
     m.analyzer = s.analyzer;
     m.precursor_mz = s.precursor_mz;
+    event_meta(f, s, m);
     m.event_width = s.event_width.value_or(
         self_described && m.data_size == written
             ? level_width(f, m.ms_level)
