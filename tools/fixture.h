@@ -110,6 +110,9 @@ struct Scan {
     // Trailer record.
     float injection_time = 0;
     int16_t charge_state = 0;
+    std::optional<double> mono_mz;  // by a field table only: the first
+                                    // "Monoisotopic M/Z" field gets it; unset
+                                    // leaves the field's filler
 
     // Peak packet.
     std::optional<int32_t> peak_count;  // header word at byte 40; default
@@ -163,9 +166,12 @@ struct File {
 
     // A trailer field table between the header blocks and the index. The
     // trailer records then follow the table: record k at the stored
-    // trailer pointer + k x width, injection time in the first "Ion
-    // Injection Time" field, charge in the first "Charge State" field
-    // (whatever their types, when their sizes can hold them).
+    // trailer pointer + k x width, filler but for the first fields labelled
+    // "Ion Injection Time", "Charge State" and "Monoisotopic M/Z". By the
+    // field's type: 11 float64, 10 float32, 1 and 5-9 an integer of its
+    // size (truncated, saturating). Besides, the time goes as a float into
+    // any other 4- or 8-byte field and the charge as an integer into any
+    // 1-, 2- or 4-byte one: the converter must read only the types it knows.
     std::optional<std::vector<TrailerField>> trailer_table;
     // Bytes written in the table's place instead; the records keep the
     // version's fixed layout (for tables the converter must not take).
@@ -200,7 +206,8 @@ struct Layout {
     int32_t trailer_table = -1;  // offset of the table (or raw bytes), -1 none
     int32_t trailer_width = 0;   // bytes per trailer record
     int32_t trailer_time_at = -1;    // by a table: where each record holds
-    int32_t trailer_charge_at = -1;  // the time and charge (-1: nowhere)
+    int32_t trailer_charge_at = -1;  // the time, charge and monoisotopic
+    int32_t trailer_mono_at = -1;    // m/z (-1: nowhere)
     int32_t filesize = 0;
 };
 
@@ -208,7 +215,8 @@ std::vector<uint8_t> build(const File& f, Layout* layout = nullptr);
 
 // A field table as instruments write it: a few fields around the
 // injection time (float32, or float64 with time_type 11) and the charge
-// state (int16 by default; any of types 1, 5-9), one of them text.
+// state (int16 by default; any of types 1, 5-9), one of them text, and a
+// float64 monoisotopic m/z.
 std::vector<TrailerField> realistic_trailer_table(uint32_t time_type = 10,
                                                   uint32_t charge_type = 6);
 

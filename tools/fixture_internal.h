@@ -47,6 +47,7 @@ struct Meta {
     uint32_t reaction_word, range_word;
     float injection_time;
     int16_t charge_state;
+    std::optional<double> mono_mz;
 };
 
 // Bytes on their way out. With a file, full chunks are written as they
@@ -60,11 +61,16 @@ struct Out {
 
 constexpr size_t chunk_size = size_t{64} << 20;
 
-// Where a field table puts the two values in its records.
+// Where a field table puts a value in its records (at -1: nowhere), and
+// how: a float of 4 or 8 bytes, or an integer of 1, 2 or 4.
+struct Slot {
+    int32_t at = -1, size = 0;
+    bool real = false;
+};
+
 struct TableShape {
     int32_t width = 0;
-    int32_t time_at = -1, time_size = 0;      // 4 float32, 8 float64
-    int32_t charge_at = -1, charge_size = 0;  // 1, 2 or 4 bytes
+    Slot time, charge, mono;
 };
 
 struct Plan {

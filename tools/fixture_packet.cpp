@@ -133,6 +133,7 @@ void add_scan(Out& o, const File& f, Plan& plan, const Scan& s) {
     m.event_gap = s.event_gap;
     m.injection_time = s.injection_time;
     m.charge_state = s.charge_state;
+    m.mono_mz = s.mono_mz;
     plan.metas.push_back(m);
     // The converter adds the low 32 bits with wrap-around; so does the map.
     plan.lay.packet_pos.push_back(static_cast<int32_t>(

@@ -1,6 +1,7 @@
 // fixture_trailer.cpp -- the trailer field table and the trailer stream,
 // in the version's fixed layout or in the table's.
 #include <algorithm>
+#include <cmath>
 
 #include "fixture_internal.h"
 
@@ -18,6 +19,7 @@ constexpr int32_t trailer_63_wide_charge = 44;
 constexpr uint8_t trailer_filler = 0xA5;  // table fields nobody reads
 constexpr char time_label[] = "Ion Injection Time";
 constexpr char charge_label[] = "Charge State";
+constexpr char mono_label[] = "Monoisotopic M/Z";
 
 // Bytes a field of this type takes in a trailer record.
 int64_t field_bytes(const TrailerField& t) {
@@ -31,28 +33,31 @@ int64_t field_bytes(const TrailerField& t) {
 
 bool begins(const std::string& label, const char* prefix) { return label.rfind(prefix, 0) == 0; }
 
-// The first time and charge fields get the scan's values whatever their
-// type, when their size can hold one: the converter must read only the
-// types it knows.
+bool integer_type(uint32_t type) { return type == 1 || (type >= 5 && type <= 9); }
+
+// The first time, charge and monoisotopic fields get the scan's values
+// in any type that can hold them, not only the ones the converter reads:
+// it must read only the types it knows. Besides the float types, the
+// time goes into any 4- or 8-byte field as a float (text included), the
+// charge into any 1-, 2- or 4-byte field as an integer.
 TableShape shape_of(const std::vector<TrailerField>& fields) {
     TableShape t;
     int64_t at = 0;
-    bool time_seen = false, charge_seen = false;
+    bool time_seen = false, charge_seen = false, mono_seen = false;
     for (const TrailerField& f : fields) {
         int64_t size = field_bytes(f);
+        Slot here{static_cast<int32_t>(at), static_cast<int32_t>(size), !integer_type(f.type)};
         if (!time_seen && begins(f.label, time_label)) {
             time_seen = true;
-            if (size == 4 || size == 8) {
-                t.time_at = static_cast<int32_t>(at);
-                t.time_size = static_cast<int32_t>(size);
-            }
+            if (!here.real || size == 4 || size == 8) t.time = here;
         }
         if (!charge_seen && begins(f.label, charge_label)) {
             charge_seen = true;
-            if (size == 1 || size == 2 || size == 4) {
-                t.charge_at = static_cast<int32_t>(at);
-                t.charge_size = static_cast<int32_t>(size);
-            }
+            if (size == 1 || size == 2 || size == 4) t.charge = {here.at, here.size, false};
+        }
+        if (!mono_seen && begins(f.label, mono_label)) {
+            mono_seen = true;
+            if (f.type == 10 || f.type == 11 || integer_type(f.type)) t.mono = here;
         }
         at += size;
     }
@@ -60,19 +65,26 @@ TableShape shape_of(const std::vector<TrailerField>& fields) {
     return t;
 }
 
-// Records in a table's layout: filler, with the scan's time and charge in
-// the first fields so labelled.
+// v into a slot of record r: a float, or an integer (truncated, saturating
+// at the 32-bit ranges, NaN as 0) cut to the slot's size.
+void put_slot(std::vector<uint8_t>& r, const Slot& s, double v) {
+    if (s.at < 0) return;
+    uint8_t* p = &r[static_cast<size_t>(s.at)];
+    if (s.real && s.size == 8) return put_f64(p, v);
+    if (s.real) return put_f32(p, static_cast<float>(v));
+    int64_t n = std::isnan(v) ? 0 : static_cast<int64_t>(std::clamp(v, -2147483648.0, 4294967295.0));
+    for (int32_t i = 0; i < s.size; i++) p[i] = static_cast<uint8_t>(static_cast<uint64_t>(n) >> (8 * i));
+}
+
+// Records in a table's layout: filler, with the scan's values in the first
+// fields so labelled (the monoisotopic m/z only when the scan has one).
 void put_table_trailers(Out& o, const TableShape& t, const Plan& plan) {
     std::vector<uint8_t> r(static_cast<size_t>(t.width));
     for (const Meta& m : plan.metas) {
         std::fill(r.begin(), r.end(), trailer_filler);
-        if (t.time_size == 8) put_f64(&r[static_cast<size_t>(t.time_at)], m.injection_time);
-        if (t.time_size == 4) put_f32(&r[static_cast<size_t>(t.time_at)], m.injection_time);
-        if (t.charge_at >= 0) {
-            uint32_t z = static_cast<uint32_t>(int32_t{m.charge_state});
-            for (int32_t i = 0; i < t.charge_size; i++)
-                r[static_cast<size_t>(t.charge_at + i)] = static_cast<uint8_t>(z >> (8 * i));
-        }
+        put_slot(r, t.time, m.injection_time);
+        put_slot(r, t.charge, m.charge_state);
+        if (m.mono_mz) put_slot(r, t.mono, *m.mono_mz);
         append(o, r.data(), r.size());
     }
 }
@@ -105,8 +117,9 @@ void place_trailers(const File& f, Plan& plan, int32_t pos) {
     lay.pr_header = plan.shape ? pos : pos - adjust;
     lay.trailer_width = plan.shape ? plan.shape->width : trailer_size(f);
     if (plan.shape) {
-        lay.trailer_time_at = plan.shape->time_at;
-        lay.trailer_charge_at = plan.shape->charge_at;
+        lay.trailer_time_at = plan.shape->time.at;
+        lay.trailer_charge_at = plan.shape->charge.at;
+        lay.trailer_mono_at = plan.shape->mono.at;
     }
     for (int32_t k = 0; k < scans; k++) lay.trailer_pos.push_back(pos + k * lay.trailer_width);
     lay.filesize = pos + scans * lay.trailer_width;
