@@ -227,24 +227,43 @@ std::vector<uint8_t> trailer_table_bytes(const std::vector<TrailerField>& fields
 // Writes bytes to path; returns false on failure.
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// How a realistic run looks beyond its peaks. The default writes the files
+// the fixed places read; each flag makes it more like a real instrument's.
+// A seed gives the same scans in every style, but for what partial_surveys
+// moves.
+struct RunStyle {
+    bool counted_events = false;   // the event stream in the counted grammar
+    bool real_trailers = false;    // realistic_trailer_table(), with each
+                                   // fragmentation scan's monoisotopic m/z:
+                                   // mostly its precursor, some one or three
+                                   // isotope steps (1.00335 / z) below, a
+                                   // few 0 and -1.0; survey scans 0
+    bool partial_surveys = false;  // survey peaks only over m/z 600-1000, a
+                                   // quarter of the precursors above 1050,
+                                   // where their lookups miss
+};
+
 // A realistic data-dependent run: repeated cycles of one survey scan of
 // `survey_peaks` ascending peaks (label and value arrays written) followed
 // by `frags_per_cycle` fragmentation scans whose precursors are peaks of
-// that survey scan. Deterministic for a given seed.
+// that survey scan. Deterministic for a given seed and style.
 File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
-                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed);
+                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed,
+                   const RunStyle& style = {});
 
 // Writes build(realistic_run(...)) to path, byte for byte the same, in
 // chunks: neither the run nor the file is held in memory whole. Returns
 // false when the file cannot be written.
 bool write_realistic_run(const std::string& path, int32_t version, int32_t cycles,
                          int32_t survey_peaks, int32_t frags_per_cycle,
-                         int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr);
+                         int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr,
+                         const RunStyle& style = {});
 
 // Approximate file size of a realistic run: fixed_bytes() plus
 // realistic_cycle_bytes(...) per cycle (peak counts as given).
 int64_t realistic_cycle_bytes(int32_t version, int32_t survey_peaks,
-                              int32_t frags_per_cycle, int32_t frag_peaks);
+                              int32_t frags_per_cycle, int32_t frag_peaks,
+                              const RunStyle& style = {});
 int64_t fixed_bytes();
 
 }  // namespace fixture

@@ -133,6 +133,17 @@ int32_t default_event_width(const File& f, const Scan& s, int8_t level,
     return f.elite_layout ? event_66_other_elite : event_66_other_narrow;
 }
 
+// Bytes of the record of a default scan of this level.
+int64_t event_bytes(const File& f, int8_t level) {
+    if (!f.counted_events) return level_width(f, level);
+    Scan s;
+    s.survey = level == 1;
+    Meta m{};
+    m.ms_level = level;
+    event_meta(f, s, m);
+    return counted_size(f.version, m);
+}
+
 // Record starts back to back from pp_start (gaps and v63 padding
 // included); returns where the trailer stream starts.
 int32_t place_events(const File& f, Plan& plan) {

@@ -138,12 +138,14 @@ int32_t level_width(const File& f, int8_t level);
 int32_t default_event_width(const File& f, const Scan& s, int8_t level, int32_t n,
                             int32_t size);
 int32_t place_events(const File& f, Plan& plan);
+int64_t event_bytes(const File& f, int8_t level);
 void put_events(Out& o, const File& f, const Plan& plan);
 
 // fixture_trailer.cpp: the trailer field table and the trailer stream.
 int32_t trailer_size(const File& f);
 void plan_table(const File& f, Plan& plan);
 void place_trailers(const File& f, Plan& plan, int32_t pos);
+int32_t trailer_bytes(const File& f);
 void put_trailers(Out& o, const File& f, const Plan& plan);
 
 }  // namespace fixture::detail

@@ -1,4 +1,5 @@
-// fixture_run.cpp -- realistic data-dependent runs, deterministic for a seed.
+// fixture_run.cpp -- realistic data-dependent runs, deterministic for a seed
+// and style.
 #include <cmath>
 #include <cstdio>
 
@@ -29,9 +30,14 @@ Rng seeded(uint32_t seed) {
     return r;
 }
 
+// The style's choices come from a generator of their own, so that a seed
+// gives the same peaks in every style.
 struct RunShape {
     int32_t survey_peaks, frags, frag_peaks;
+    RunStyle style;
 };
+
+constexpr double isotope_step = 1.00335;  // between a peptide's isotopes
 
 // m/z from units of 0.0001.
 float mz_of(int64_t units) { return static_cast<float>(static_cast<double>(units) / 10000.0); }
@@ -64,7 +70,11 @@ Scan survey_scan(Rng& r, const RunShape& shape, double t) {
     s.low_mass = 300;
     s.high_mass = 2000;
     s.injection_time = static_cast<float>(50 + below(r, 950)) / 100.0f;
-    spread_peaks(r, s.peaks, shape.survey_peaks, 3000000, 20000000);
+    if (shape.style.partial_surveys)
+        spread_peaks(r, s.peaks, shape.survey_peaks, 6000000, 10000000);
+    else
+        spread_peaks(r, s.peaks, shape.survey_peaks, 3000000, 20000000);
+    if (shape.style.real_trailers) s.mono_mz = 0.0;
     static const int16_t charge_codes[4] = {0, 0, 2 * 256, 3 * 256};
     for (Peak& p : s.peaks) {
         p.intensity = intensity(r, 3);
@@ -74,7 +84,17 @@ Scan survey_scan(Rng& r, const RunShape& shape, double t) {
     return s;
 }
 
-Scan frag_scan(Rng& r, const RunShape& shape, const Scan& survey, double t) {
+// The instrument's monoisotopic m/z: mostly the precursor, some isotope
+// steps below it (picked on the second or fourth isotope), some unknown.
+double mono_of(Rng& st, double p, int32_t z) {
+    uint32_t pick = below(st, 100);
+    if (pick < 60) return p;
+    if (pick < 75) return p - isotope_step / z;
+    if (pick < 85) return p - 3 * isotope_step / z;
+    return pick < 93 ? 0.0 : -1.0;
+}
+
+Scan frag_scan(Rng& r, Rng& st, const RunShape& shape, const Scan& survey, double t) {
     Scan s;
     s.survey = false;
     s.analyzer = 0;
@@ -88,6 +108,10 @@ Scan frag_scan(Rng& r, const RunShape& shape, const Scan& survey, double t) {
     // Sometimes off by a few 1/1024 (within every version's tolerance);
     // such offsets keep the double's low bytes zero.
     if (below(r, 4) == 0) s.precursor_mz += (static_cast<int32_t>(below(r, 21)) - 10) / 1024.0;
+    // Above the partial survey's peaks, beyond every tolerance.
+    if (shape.style.partial_surveys && below(st, 4) == 0)
+        s.precursor_mz = static_cast<double>(mz_of(10500000 + below(st, 8000000)));
+    if (shape.style.real_trailers) s.mono_mz = mono_of(st, s.precursor_mz, s.charge_state);
     s.low_mass = std::floor(s.precursor_mz * 0.27);
     s.high_mass = std::fmin(2000.0, std::floor(s.precursor_mz * s.charge_state) + 20.0);
     int64_t hi = static_cast<int64_t>(s.high_mass) * 10000;
@@ -97,12 +121,12 @@ Scan frag_scan(Rng& r, const RunShape& shape, const Scan& survey, double t) {
 }
 
 // One cycle: a survey scan and its fragmentation scans. t moves on.
-void realistic_cycle(Rng& r, const RunShape& shape, double& t, std::vector<Scan>& out) {
+void realistic_cycle(Rng& r, Rng& st, const RunShape& shape, double& t, std::vector<Scan>& out) {
     out.clear();
     out.push_back(survey_scan(r, shape, t));
     for (int32_t k = 0; k < shape.frags; k++) {
         t += static_cast<double>(20 + below(r, 80)) / 10000.0;
-        out.push_back(frag_scan(r, shape, out.front(), t));
+        out.push_back(frag_scan(r, st, shape, out.front(), t));
     }
     t += static_cast<double>(20 + below(r, 80)) / 10000.0;
 }
@@ -110,40 +134,49 @@ void realistic_cycle(Rng& r, const RunShape& shape, double& t, std::vector<Scan>
 // Hands every scan of a realistic run, in order, to take.
 template <typename Take>
 void realistic_scans(int32_t cycles, int32_t survey_peaks, int32_t frags_per_cycle,
-                     int32_t frag_peaks, uint32_t seed, Take take) {
-    Rng r = seeded(seed);
-    RunShape shape{survey_peaks, frags_per_cycle, frag_peaks};
+                     int32_t frag_peaks, uint32_t seed, const RunStyle& style, Take take) {
+    Rng r = seeded(seed), st = seeded(~seed);
+    RunShape shape{survey_peaks, frags_per_cycle, frag_peaks, style};
     double t = 0.05;
     std::vector<Scan> cycle;
     for (int32_t c = 0; c < cycles; c++) {
-        realistic_cycle(r, shape, t, cycle);
+        realistic_cycle(r, st, shape, t, cycle);
         for (Scan& s : cycle) take(s);
     }
+}
+
+// The file-level knobs of a style; the others stay at their defaults.
+File realistic_file(int32_t version, const RunStyle& style) {
+    File f;
+    f.version = version;
+    f.counted_events = style.counted_events;
+    if (style.real_trailers) f.trailer_table = realistic_trailer_table();
+    return f;
 }
 
 }  // namespace
 
 File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
-                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed) {
-    File f;
-    f.version = version;
-    realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed,
+                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed,
+                   const RunStyle& style) {
+    File f = realistic_file(version, style);
+    realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed, style,
                     [&](Scan& s) { f.scans.push_back(std::move(s)); });
     return f;
 }
 
 bool write_realistic_run(const std::string& path, int32_t version, int32_t cycles,
                          int32_t survey_peaks, int32_t frags_per_cycle,
-                         int32_t frag_peaks, uint32_t seed, Layout* layout) {
+                         int32_t frag_peaks, uint32_t seed, Layout* layout,
+                         const RunStyle& style) {
     using namespace detail;
-    File f;  // the knobs realistic_run leaves at their defaults
-    f.version = version;
+    File f = realistic_file(version, style);
     Out o;
     o.fp = std::fopen(path.c_str(), "wb");
     if (o.fp == nullptr) return false;
     Plan plan;
     begin(o, f, plan);
-    realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed,
+    realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed, style,
                     [&](Scan& s) { add_scan(o, f, plan, s); });
     finish(o, f, plan);
     bool ok = o.ok && std::fclose(o.fp) == 0;
@@ -152,14 +185,14 @@ bool write_realistic_run(const std::string& path, int32_t version, int32_t cycle
 }
 
 int64_t realistic_cycle_bytes(int32_t version, int32_t survey_peaks,
-                              int32_t frags_per_cycle, int32_t frag_peaks) {
+                              int32_t frags_per_cycle, int32_t frag_peaks,
+                              const RunStyle& style) {
     using namespace detail;
-    File f;
-    f.version = version;
+    File f = realistic_file(version, style);
     int64_t survey = packet_header_size + int64_t{16} * survey_peaks + 4 + trailing_with_extras +
-                     level_width(f, 1);
-    int64_t frag = packet_header_size + int64_t{8} * frag_peaks + level_width(f, 2);
-    int64_t per_scan = entry_size(version) + trailer_size(f);
+                     event_bytes(f, 1);
+    int64_t frag = packet_header_size + int64_t{8} * frag_peaks + event_bytes(f, 2);
+    int64_t per_scan = entry_size(version) + trailer_bytes(f);
     return survey + frags_per_cycle * frag + (1 + frags_per_cycle) * per_scan;
 }
 

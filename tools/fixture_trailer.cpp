@@ -97,6 +97,11 @@ int32_t trailer_size(const File& f) {
     return trailer_64;
 }
 
+// Bytes a trailer record takes (by the table when there is one).
+int32_t trailer_bytes(const File& f) {
+    return f.trailer_table ? shape_of(*f.trailer_table).width : trailer_size(f);
+}
+
 // The table's bytes and, when it is one the writer describes, its shape.
 void plan_table(const File& f, Plan& plan) {
     if (f.trailer_table_raw) {
