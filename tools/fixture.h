@@ -13,8 +13,22 @@
 //
 // Every field a test may want to break has a knob; defaults give a clean,
 // realistic file.
+//
+// With File::counted_events the event stream is written as instruments
+// write it: one record per index entry, back to back from pp_start, each
+// telling its own length through its counts. Record at r (L the preamble
+// length 120/128/128/136 of 62/63/64/66, R the reaction size, 32 bytes or
+// 56 for v66; u32 words):
+//   r+0 four zero bytes; r+4 the preamble (signature, ms_level at 6,
+//   FF FF FF FF at 28, analyzer at 40); r+4+L nr, then nr reactions of R
+//   bytes (precursor m/z as float64 first); nm, then nm mass ranges (low,
+//   high as float64); np, then np float64 parameters; a, then a x 8 bytes;
+//   v66 four more bytes.
+// The last record ends 4 bytes (a u32: the trailer record count) before
+// the trailer pointer T that the header stores, so that r(N) + 4 == T.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +65,8 @@ struct Described {
 struct Scan {
     bool survey = true;            // index scan_event word: 0 when survey, else 1
     std::vector<Peak> peaks;
+    std::optional<uint16_t> scan_event_word;  // that word as given instead
+                                              // (65535 as newer files have)
 
     // Scan-event record.
     std::optional<int8_t> ms_level;  // default: 1 for survey, 2 otherwise
@@ -65,6 +81,22 @@ struct Scan {
                                          // none); 0 writes no record
     bool event_gap = false;  // put 100 bytes of zero padding before this
                              // record (v63: the resync search must find it)
+    std::optional<std::array<uint8_t, 4>> signature;  // preamble bytes 0-3;
+                             // default 01 00 02 01 (File::newer_signature:
+                             // 01 01 02 01)
+
+    // Counted records only (File::counted_events).
+    std::optional<std::vector<double>> reactions;  // precursor m/z of each
+                             // reaction; default {precursor_mz} for levels
+                             // 2..10, else none (MS3: two, the last one's
+                             // precursor is the scan's)
+    std::optional<std::vector<std::pair<double, double>>> mass_ranges;
+                             // low, high m/z; default {{low_mass, high_mass}}
+    uint32_t params = 4;     // float64 parameters
+    uint32_t tail = 2;       // 8-byte tail entries
+    std::optional<uint32_t> reaction_count_word;  // nr as written, when it
+    std::optional<uint32_t> range_count_word;     // (nm) must lie about the
+                                                  // data behind it
 
     // Index entry.
     double start_time = 0;
@@ -78,6 +110,9 @@ struct Scan {
     // Trailer record.
     float injection_time = 0;
     int16_t charge_state = 0;
+    std::optional<double> mono_mz;  // by a field table only: the first
+                                    // "Monoisotopic M/Z" field gets it; unset
+                                    // leaves the field's filler
 
     // Peak packet.
     std::optional<int32_t> peak_count;  // header word at byte 40; default
@@ -131,13 +166,25 @@ struct File {
 
     // A trailer field table between the header blocks and the index. The
     // trailer records then follow the table: record k at the stored
-    // trailer pointer + k x width, injection time in the first "Ion
-    // Injection Time" field, charge in the first "Charge State" field
-    // (whatever their types, when their sizes can hold them).
+    // trailer pointer + k x width, filler but for the first fields labelled
+    // "Ion Injection Time", "Charge State" and "Monoisotopic M/Z". By the
+    // field's type: 11 float64, 10 float32, 1 and 5-9 an integer of its
+    // size (truncated, saturating). Besides, the time goes as a float into
+    // any other 4- or 8-byte field and the charge as an integer into any
+    // 1-, 2- or 4-byte one: the converter must read only the types it knows.
     std::optional<std::vector<TrailerField>> trailer_table;
     // Bytes written in the table's place instead; the records keep the
     // version's fixed layout (for tables the converter must not take).
     std::optional<std::vector<uint8_t>> trailer_table_raw;
+
+    // The event stream in the counted grammar (see the top of this file):
+    // one record per index entry, rejected scans included; event_width,
+    // event_gap and the v63 padding do not apply then.
+    bool counted_events = false;
+    int32_t counted_slack = 0;     // zero bytes between the last record and
+                                   // the word before T: the stream then
+                                   // closes that many bytes off (>= 0)
+    bool newer_signature = false;  // every record signed 01 01 02 01
 };
 
 // Offsets of what was written, so tests can assert the converter's view.
@@ -159,7 +206,8 @@ struct Layout {
     int32_t trailer_table = -1;  // offset of the table (or raw bytes), -1 none
     int32_t trailer_width = 0;   // bytes per trailer record
     int32_t trailer_time_at = -1;    // by a table: where each record holds
-    int32_t trailer_charge_at = -1;  // the time and charge (-1: nowhere)
+    int32_t trailer_charge_at = -1;  // the time, charge and monoisotopic
+    int32_t trailer_mono_at = -1;    // m/z (-1: nowhere)
     int32_t filesize = 0;
 };
 
@@ -167,7 +215,8 @@ std::vector<uint8_t> build(const File& f, Layout* layout = nullptr);
 
 // A field table as instruments write it: a few fields around the
 // injection time (float32, or float64 with time_type 11) and the charge
-// state (int16 by default; any of types 1, 5-9), one of them text.
+// state (int16 by default; any of types 1, 5-9), one of them text, and a
+// float64 monoisotopic m/z.
 std::vector<TrailerField> realistic_trailer_table(uint32_t time_type = 10,
                                                   uint32_t charge_type = 6);
 
@@ -178,24 +227,43 @@ std::vector<uint8_t> trailer_table_bytes(const std::vector<TrailerField>& fields
 // Writes bytes to path; returns false on failure.
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// How a realistic run looks beyond its peaks. The default writes the files
+// the fixed places read; each flag makes it more like a real instrument's.
+// A seed gives the same scans in every style, but for what partial_surveys
+// moves.
+struct RunStyle {
+    bool counted_events = false;   // the event stream in the counted grammar
+    bool real_trailers = false;    // realistic_trailer_table(), with each
+                                   // fragmentation scan's monoisotopic m/z:
+                                   // mostly its precursor, some one or three
+                                   // isotope steps (1.00335 / z) below, a
+                                   // few 0 and -1.0; survey scans 0
+    bool partial_surveys = false;  // survey peaks only over m/z 600-1000, a
+                                   // quarter of the precursors above 1050,
+                                   // where their lookups miss
+};
+
 // A realistic data-dependent run: repeated cycles of one survey scan of
 // `survey_peaks` ascending peaks (label and value arrays written) followed
 // by `frags_per_cycle` fragmentation scans whose precursors are peaks of
-// that survey scan. Deterministic for a given seed.
+// that survey scan. Deterministic for a given seed and style.
 File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
-                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed);
+                   int32_t frags_per_cycle, int32_t frag_peaks, uint32_t seed,
+                   const RunStyle& style = {});
 
 // Writes build(realistic_run(...)) to path, byte for byte the same, in
 // chunks: neither the run nor the file is held in memory whole. Returns
 // false when the file cannot be written.
 bool write_realistic_run(const std::string& path, int32_t version, int32_t cycles,
                          int32_t survey_peaks, int32_t frags_per_cycle,
-                         int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr);
+                         int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr,
+                         const RunStyle& style = {});
 
 // Approximate file size of a realistic run: fixed_bytes() plus
 // realistic_cycle_bytes(...) per cycle (peak counts as given).
 int64_t realistic_cycle_bytes(int32_t version, int32_t survey_peaks,
-                              int32_t frags_per_cycle, int32_t frag_peaks);
+                              int32_t frags_per_cycle, int32_t frag_peaks,
+                              const RunStyle& style = {});
 int64_t fixed_bytes();
 
 }  // namespace fixture

@@ -1,10 +1,14 @@
 // fixture_main.cpp -- kolvex-fixture: writes a synthetic data-dependent run.
 //
 // kolvex-fixture [--version V] [--cycles N] [--survey-peaks N] [--frags N]
-//                [--frag-peaks N] [--seed S] [--size-mb M] OUTPUT
+//                [--frag-peaks N] [--seed S] [--size-mb M] [--counted-events]
+//                [--real-trailers] [--partial-surveys] OUTPUT
 //
 // --size-mb picks the number of cycles that gives about M MiB; it wins over
 // --cycles. The file is written in chunks, so large runs need little memory.
+// The last three flags write the run in the style of real instrument files
+// (fixture::RunStyle): counted event records, a trailer field table with
+// monoisotopic m/z values, survey scans that leave some precursors unmatched.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,12 +28,14 @@ struct Options {
     int32_t frag_peaks = 150;
     uint32_t seed = 1;
     int64_t size_mb = 0;  // 0: use cycles
+    fixture::RunStyle style;
     const char* output = nullptr;
 };
 
 void usage() {
     std::fputs("usage: kolvex-fixture [--version V] [--cycles N] [--survey-peaks N]"
-               " [--frags N] [--frag-peaks N] [--seed S] [--size-mb M] OUTPUT\n",
+               " [--frags N] [--frag-peaks N] [--seed S] [--size-mb M]"
+               " [--counted-events] [--real-trailers] [--partial-surveys] OUTPUT\n",
                stderr);
 }
 
@@ -48,6 +54,14 @@ bool parse_options(int argc, char** argv, Options* o) {
         if (std::strncmp(a, "--", 2) != 0) {
             if (o->output != nullptr) return false;
             o->output = a;
+            continue;
+        }
+        bool* flag = std::strcmp(a, "--counted-events") == 0   ? &o->style.counted_events
+                     : std::strcmp(a, "--real-trailers") == 0  ? &o->style.real_trailers
+                     : std::strcmp(a, "--partial-surveys") == 0 ? &o->style.partial_surveys
+                                                                : nullptr;
+        if (flag != nullptr) {
+            *flag = true;
             continue;
         }
         if (i + 1 >= argc) return false;
@@ -75,7 +89,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int64_t per_cycle = fixture::realistic_cycle_bytes(o.version, o.survey_peaks, o.frags,
-                                                       o.frag_peaks);
+                                                       o.frag_peaks, o.style);
     if (o.size_mb > 0) {
         int64_t want = (o.size_mb << 20) - fixture::fixed_bytes();
         int64_t cycles = want > per_cycle ? want / per_cycle : 1;
@@ -87,7 +101,7 @@ int main(int argc, char** argv) {
     }
     fixture::Layout lay;
     if (!fixture::write_realistic_run(o.output, o.version, o.cycles, o.survey_peaks, o.frags,
-                                      o.frag_peaks, o.seed, &lay)) {
+                                      o.frag_peaks, o.seed, &lay, o.style)) {
         std::fprintf(stderr, "kolvex-fixture: cannot write %s\n", o.output);
         return 1;
     }
