@@ -182,7 +182,9 @@ static const char* rejection_reason(const RunCounts& c)
 }
 
 // Every way a run ends, and its exit status (D3, D4, D14, D16, D27, D28).
-// Standard output and standard error of each are listed in kolvex.1.
+// Standard output and standard error of each are listed in kolvex.1. Beside
+// these, SIGINT, SIGTERM and SIGHUP end a run by the signal itself, after
+// on_signal has removed the temporary files.
 enum class Ending {
     converted,      // scans visited; both outputs hold their text
     no_scans,       // the scan index holds no scans: two empty outputs
