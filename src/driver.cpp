@@ -1,5 +1,5 @@
-// driver.cpp -- one run: path names, outputs, input, version dispatch,
-// probes, index, scan loop, completion line.
+// driver.cpp -- one run: options, path names, outputs, input, version
+// dispatch, probes, index, scan loop, completion line, exit status.
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "precursor/precursor.h"
 #include "raw/raw.h"
 #include "scan_loop.h"
+#include "version.h"
 
 static const int64_t max_input_size = int64_t{1} << 31;  // positions are int32
 static const int32_t version_at = 36;
@@ -180,23 +181,131 @@ static const char* rejection_reason(const RunCounts& c)
     return "";
 }
 
+// Every way a run ends, and its exit status (D3, D4, D14, D16, D27, D28).
+// Standard output and standard error of each are listed in kolvex.1. Beside
+// these, SIGINT, SIGTERM and SIGHUP end a run by the signal itself, after
+// on_signal has removed the temporary files.
+enum class Ending {
+    converted,      // scans visited; both outputs hold their text
+    no_scans,       // the scan index holds no scans: two empty outputs
+    help,           // -h or --help: the usage text; no file touched
+    version,        // -V or --version: "kolvex <version>"; no file touched
+    cannot_open,    // the input cannot be opened ("File not found!")
+    unsupported,    // the version is not 62, 63, 64 or 66
+    no_header,      // no run header found
+    too_large,      // the input is 2 GiB or more
+    cannot_create,  // an output cannot be created
+    write_failed,   // a write, flush, close or rename of an output failed
+};
+
+static int exit_status(Ending end)
+{
+    switch (end) {
+    case Ending::converted:
+    case Ending::no_scans:
+    case Ending::help:
+    case Ending::version:
+        return 0;
+    case Ending::cannot_open:
+    case Ending::unsupported:
+    case Ending::no_header:
+    case Ending::too_large:
+    case Ending::cannot_create:
+    case Ending::write_failed:
+        return 1;
+    }
+    return 1;
+}
+
+static const char usage_text[] =
+    "Usage: kolvex [INPUT]\n"
+    "Converts INPUT, a raw file of a hybrid ion-trap / Fourier-transform mass\n"
+    "spectrometer (format version 62, 63, 64 or 66), into its centroided\n"
+    "spectra as text beside it: INPUT.ms1 (survey scans) and INPUT.ms2\n"
+    "(fragmentation scans). Without INPUT: test.RAW into test.raw.ms1 and\n"
+    "test.raw.ms2.\n"
+    "  -h, --help     print this text and exit\n"
+    "  -V, --version  print the version and exit\n"
+    "Exit status: 0 converted, also a file whose scan index holds no scans;\n"
+    "1 the input cannot be opened, its version is not supported, no run header\n"
+    "is found, it is 2 GiB or more, or an output cannot be created or written\n"
+    "(the outputs are then left empty).\n"
+    "More in the manual page: man kolvex\n";
+
+// Answers a first argument that is exactly an option (D28) on out and sets
+// end; returns false for every other argument, which is the input path.
+static bool answer_option(const std::string& arg, FILE* out, Ending& end)
+{
+    if (arg == "-h" || arg == "--help") {
+        std::fputs(usage_text, out);
+        end = Ending::help;
+    } else if (arg == "-V" || arg == "--version") {
+        std::fprintf(out, "kolvex %s\n", kolvex_version);
+        end = Ending::version;
+    } else {
+        return false;
+    }
+    std::fflush(out);
+    return true;
+}
+
+// Opens input and converts it into ms1 and ms2, with the messages of a run
+// that cannot (D16, D27, D4). Returns how the conversion ended.
+static Ending convert_file(const std::string& input, OutFile& ms1, OutFile& ms2,
+                           RunCounts& counts, FILE* out, FILE* err)
+{
+    Input in;
+    int e = open_input(in, input);
+    if (e != 0) {
+        std::fputs("File not found!\n", out);
+        std::fprintf(err, "Cannot open %s: %s\n", input.c_str(), std::strerror(e));
+        return Ending::cannot_open;
+    }
+    Ending end = Ending::converted;
+    if (in.size >= max_input_size) {
+        std::fprintf(err, "%s: files of 2 GiB or more are not supported\n",
+                     input.c_str());
+        end = Ending::too_large;
+    } else {
+        Nav nav;
+        NoScans why = convert_input(in, ms1, ms2, counts, &nav,
+                                    isatty(STDERR_FILENO) != 0);
+        if (why == NoScans::version) {
+            std::fprintf(err, "%s: file format version %d is not supported\n",
+                         input.c_str(), nav.version);
+            end = Ending::unsupported;
+        } else if (why == NoScans::no_header) {
+            std::fprintf(err, "%s: no run header found\n", input.c_str());
+            end = Ending::no_header;
+        } else if (why == NoScans::empty_index) {
+            std::fprintf(err, "%s: the scan index holds no scans\n",
+                         input.c_str());
+            end = Ending::no_scans;
+        }
+    }
+    close_input(in);
+    return end;
+}
+
 int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
 {
+    Ending end = Ending::converted;
+    if (argc > 1 && answer_option(argv[1], out, end))
+        return exit_status(end);
+
     int64_t t0 = static_cast<int64_t>(clock()) * 1000 / CLOCKS_PER_SEC;
     std::string input = argc > 1 ? argv[1] : "test.RAW";
     std::string ms1_path = argc > 1 ? input + ".ms1" : "test.raw.ms1";
     std::string ms2_path = argc > 1 ? input + ".ms2" : "test.raw.ms2";
-    int status = 0;
 
     sigset_t saved_mask = hold_signals();
     forget_tmp_names();
     OutFile ms1, ms2;
-    bool outputs_ok = true;
     int e = out_open(ms1, ms1_path);
     if (e) {
         std::fprintf(err, "Cannot create %s: %s\n", ms1_path.c_str(),
                      std::strerror(e));
-        outputs_ok = false;
+        end = Ending::cannot_create;
     } else {
         remember_tmp(0, ms1);
     }
@@ -204,7 +313,7 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     if (e) {
         std::fprintf(err, "Cannot create %s: %s\n", ms2_path.c_str(),
                      std::strerror(e));
-        outputs_ok = false;
+        end = Ending::cannot_create;
     } else {
         remember_tmp(1, ms2);
     }
@@ -212,38 +321,13 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     catch_signals(old_actions);
     release_signals(saved_mask);
 
-    bool keep = false;
-    bool converted = false;  // scans were visited: say how many at the end
     RunCounts counts;
-    if (!outputs_ok) {
-        status = 1;
-    } else {
-        Input in;
-        if (open_input(in, input) != 0) {
-            std::fputs("File not found!\n", out);
-        } else if (in.size >= max_input_size) {
-            std::fprintf(err, "%s: files of 2 GiB or more are not supported\n",
-                         input.c_str());
-            status = 1;
-        } else {
-            Nav nav;
-            NoScans why = convert_input(in, ms1, ms2, counts, &nav,
-                                        isatty(STDERR_FILENO) != 0);
-            if (why == NoScans::version)
-                std::fprintf(err, "%s: file format version %d is not supported\n",
-                             input.c_str(), nav.version);
-            else if (why == NoScans::no_header)
-                std::fprintf(err, "%s: no run header found\n", input.c_str());
-            else if (why == NoScans::empty_index)
-                std::fprintf(err, "%s: the scan index holds no scans\n",
-                             input.c_str());
-            keep = true;
-            converted = why == NoScans::none;
-        }
-        close_input(in);
-    }
+    if (end != Ending::cannot_create)
+        end = convert_file(input, ms1, ms2, counts, out, err);
 
-    // The text replaces the empty final files only when both are complete.
+    // The text replaces the empty final files only when the run succeeded
+    // and both are complete.
+    bool keep = exit_status(end) == 0;
     if (keep) {
         out_flush(ms1);
         out_flush(ms2);
@@ -260,14 +344,14 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     if (!ok1 || !ok2) {
         std::fprintf(err, "%s: %s\n", (!ok1 ? ms1 : ms2).path.c_str(),
                      std::strerror(!ok1 ? ms1.err : ms2.err));
-        status = 1;
+        end = Ending::write_failed;
     }
     forget_tmp_names();
     restore_signals(old_actions);
     release_signals(saved_mask);
     // Only once the text is in place: a failed final write must not
     // follow a line that says the scans were written.
-    if (converted && keep && ok1 && ok2)
+    if (end == Ending::converted)
         std::fprintf(err,
                      "%s: %d scans in the index, %d written to %s, "
                      "%d written to %s, %d rejected%s\n",
@@ -280,5 +364,5 @@ int kolvex_main(int argc, char** argv, FILE* out, FILE* err)
     std::fprintf(out, "\n%s completed, time spent %0.4f s", input.c_str(),
                  static_cast<double>(spent));
     std::fflush(out);
-    return status;
+    return exit_status(end);
 }

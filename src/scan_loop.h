@@ -35,6 +35,8 @@ NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
                       Nav* nav_out, bool show_progress,
                       int32_t max_entries = INT32_MAX);
 
-// The whole program: arguments as main gets them; the completion line and
-// "File not found!" go to out, diagnostics to err. Returns the exit status.
+// The whole program: arguments as main gets them; the completion line,
+// "File not found!" and the answers to -h and -V go to out, diagnostics to
+// err. Returns the exit status: every way a run ends, with its status, is
+// listed in Ending (driver.cpp).
 int kolvex_main(int argc, char** argv, FILE* out, FILE* err);

@@ -4,6 +4,7 @@
 
 #include "output/numtext.h"
 #include "precursor/precursor.h"
+#include "version.h"
 
 // Longest peak line: two ftoa texts, a charge and a value column, blanks
 // and the line feed.
@@ -16,7 +17,7 @@ static void print_head(OutFile& out, const char* extractor,
     out_printf(out,
                "H\tCreation Date\t \n"
                "H\tExtractor\t%s\n"
-               "H\tExtractorVersion\t0.8\n"
+               "H\tExtractorVersion\t%s\n"
                "H\tComments\t%s\n"
                "H\tExtractorOptions\tMSn\n"
                "H\tAcquisitionMethod\tData-Dependent\n"
@@ -27,7 +28,8 @@ static void print_head(OutFile& out, const char* extractor,
                "H\tIsolationWindow\t\n"
                "H\tFirstScan\t1\n"
                "H\tLastScan\t%d\n",
-               extractor, comments, instrument_type, scan_type, index_num);
+               extractor, kolvex_version, comments, instrument_type, scan_type,
+               index_num);
 }
 
 void print_file_head_ms2(OutFile& out, const char* instrument_type,

@@ -1,13 +1,16 @@
 // cli_test.cpp -- the command line, the files a run leaves behind, and
 // the messages and exit status of runs that convert nothing or fail.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <unistd.h>
 
 #include "e2e/check.h"
+#include "version.h"
 
 namespace {
 
@@ -82,11 +85,51 @@ Bytes with_version(size_t size, int32_t version, uint8_t fill = 0)
     return b;
 }
 
-// Runs that convert nothing or fail: standard output before the completion
-// line, standard error (after the input's name), the exit status; both
-// outputs exist and stay empty. The summary line says why scans were
-// rejected when one reason covers them all.
-TEST(Cli, RunsThatConvertNothingSayWhy)
+const std::string usage =
+    "Usage: kolvex [INPUT]\n"
+    "Converts INPUT, a raw file of a hybrid ion-trap / Fourier-transform mass\n"
+    "spectrometer (format version 62, 63, 64 or 66), into its centroided\n"
+    "spectra as text beside it: INPUT.ms1 (survey scans) and INPUT.ms2\n"
+    "(fragmentation scans). Without INPUT: test.RAW into test.raw.ms1 and\n"
+    "test.raw.ms2.\n"
+    "  -h, --help     print this text and exit\n"
+    "  -V, --version  print the version and exit\n"
+    "Exit status: 0 converted, also a file whose scan index holds no scans;\n"
+    "1 the input cannot be opened, its version is not supported, no run header\n"
+    "is found, it is 2 GiB or more, or an output cannot be created or written\n"
+    "(the outputs are then left empty).\n"
+    "More in the manual page: man kolvex\n";
+
+// The completion line of input, its seconds written T.
+std::string done(const std::string& input) { return "\n" + input + " completed, time spent T s"; }
+
+// Standard output with the completion line's seconds written T.
+std::string seconds_as_t(const std::string& out)
+{
+    static const std::regex seconds("time spent [0-9]+\\.[0-9]{4} s$");
+    return std::regex_replace(out, seconds, "time spent T s");
+}
+
+// What dir holds afterwards: files by their paths from it, " (empty)"
+// after an empty one, "/" after a folder.
+Files left_in(const std::string& dir)
+{
+    Files names;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        std::string name = fs::relative(e.path(), dir).string();
+        names.insert(e.is_directory() ? name + "/"
+                                      : e.file_size() == 0 ? name + " (empty)" : name);
+    }
+    return names;
+}
+
+// Every way a run ends: the arguments (the input is in.raw unless a row
+// names its own), the exit status, standard output exactly (the completion
+// line's seconds written T) and standard error exactly, and what the folder
+// holds afterwards. A run that cannot convert its input exits 1 and leaves
+// both outputs empty; an index without scans, or scans that are all
+// rejected, exit 0 with empty outputs; an option touches no file.
+TEST(Cli, EveryWayARunEnds)
 {
     fixture::Layout lay;
     Bytes clean = fixture::build(e2e::run_of(66, {e2e::survey(0.1)}), &lay);
@@ -96,60 +139,127 @@ TEST(Cli, RunsThatConvertNothingSayWhy)
     Bytes no_evidence = fixture::build(unmarked, &lay);
     int32_t moved = lay.pp_start + 1;  // the index no longer ends where the events start
     std::memcpy(&no_evidence[static_cast<size_t>(lay.p + 7448)], &moved, 4);
+    Bytes no_scans = fixture::build(e2e::run_of(66, {e2e::survey(0.1)}), &lay);
+    std::memset(&no_scans[static_cast<size_t>(lay.p + 12)], 0, 4);  // scan count 0
     fixture::Scan profile = e2e::survey(0.1);  // a packet without a centroid list
     profile.described = fixture::Described{.profile_words = 30, .centroids = false};
     const Bytes profile_only = fixture::build(e2e::run_of(66, {profile}));
     const Bytes mixed =
         fixture::build(e2e::run_of(66, {profile, e2e::sized(e2e::frag(500), 10, 299)}));
-    const std::string none = "no run header found\n", big = "files of 2 GiB or more are not supported\n";
-    enum Kind { file, missing, folder };
-    // size: a sparse file of this size.
-    const struct { const char* name; Kind kind; Bytes bytes; std::string out, err; int status = 0;
+
+    const std::string nf = "File not found!\n", in = "in.raw: ";
+    const std::string no_header = in + "no run header found\n";
+    auto version = [&in](int v) {
+        return in + "file format version " + std::to_string(v) + " is not supported\n";
+    };
+    auto summary = [](const std::string& input, int n, int a, int b, const char* why) {
+        return input + ": " + std::to_string(n) + " scans in the index, " + std::to_string(a) +
+               " written to " + input + ".ms1, " + std::to_string(b) + " written to " + input +
+               ".ms2, " + std::to_string(n - a - b) + " rejected" + why + "\n";
+    };
+    const Files empty_outputs = {"in.raw", "in.raw.ms1 (empty)", "in.raw.ms2 (empty)"};
+    const Files outputs = {"in.raw", "in.raw.ms1", "in.raw.ms2"};
+    const Files untouched = {"in.raw"};
+    enum Kind { file, none, folder };
+    // bytes: what the input (in.raw, or input) holds; size: a sparse file
+    // of this size.
+    const struct { const char* name; Kind kind; Bytes bytes; std::vector<std::string> args;
+                   int status; std::string out, err; Files after; std::string input = "in.raw";
                    int64_t size = 0; } rows[] = {
-        {"missing", missing, {}, "File not found!\n", ""},
-        {"a folder", folder, {}, "File not found!\n", ""},
-        {"empty", file, {}, "", "file format version 0 is not supported\n"},
-        {"39 bytes", file, with_version(39, 66), "", "file format version 0 is not supported\n"},
-        {"version 0", file, with_version(40, 0), "", "file format version 0 is not supported\n"},
-        {"version 61", file, with_version(200, 61), "", "file format version 61 is not supported\n"},
-        {"version 65", file, with_version(200, 65), "", "file format version 65 is not supported\n"},
-        {"all 0xFF", file, with_version(1 << 16, -1, 0xFF), "",
-         "file format version -1 is not supported\n"},
-        {"40 bytes of version 66", file, with_version(40, 66), "", none},
-        {"41 bytes of version 62", file, with_version(41, 62), "", none},
-        {"version 63, then 0xFF", file, with_version(1 << 16, 63, 0xFF), "", none},
-        {"version 64, then zeros", file, with_version(4096, 64), "", none},
-        {"ends after its terminator", file, ends_at_terminator, "", none},
-        {"unmarked, index not before the events", file, no_evidence, "", none},
-        {"only a profile packet", file, profile_only, "",
-         "1 scans in the index, 0 written to in.raw.ms1, 0 written to in.raw.ms2, 1 rejected "
-         "(profile packets without a centroid list)\n"},
-        {"a profile packet and one of a size no rule takes", file, mixed, "",
-         "2 scans in the index, 0 written to in.raw.ms1, 0 written to in.raw.ms2, 2 rejected\n"},
-        {"2 GiB", file, with_version(100, 66), "", big, 1, int64_t{1} << 31},
+        {"missing", none, {}, {"in.raw"}, 1, nf + done("in.raw"),
+         "Cannot open in.raw: No such file or directory\n", {"in.raw.ms1 (empty)", "in.raw.ms2 (empty)"}},
+        {"missing, no argument", none, {}, {}, 1, nf + done("test.RAW"),
+         "Cannot open test.RAW: No such file or directory\n",
+         {"test.raw.ms1 (empty)", "test.raw.ms2 (empty)"}},
+        {"a folder", folder, {}, {"in.raw"}, 1, nf + done("in.raw"),
+         "Cannot open in.raw: Is a directory\n", {"in.raw/", "in.raw.ms1 (empty)", "in.raw.ms2 (empty)"}},
+        {"empty", file, {}, {"in.raw"}, 1, done("in.raw"), version(0),
+         {"in.raw (empty)", "in.raw.ms1 (empty)", "in.raw.ms2 (empty)"}},
+        {"39 bytes", file, with_version(39, 66), {"in.raw"}, 1, done("in.raw"), version(0), empty_outputs},
+        {"version 0", file, with_version(40, 0), {"in.raw"}, 1, done("in.raw"), version(0), empty_outputs},
+        {"version 57", file, with_version(200, 57), {"in.raw"}, 1, done("in.raw"), version(57), empty_outputs},
+        {"version 61", file, with_version(200, 61), {"in.raw"}, 1, done("in.raw"), version(61), empty_outputs},
+        {"version 65", file, with_version(200, 65), {"in.raw"}, 1, done("in.raw"), version(65), empty_outputs},
+        {"version 67", file, with_version(200, 67), {"in.raw"}, 1, done("in.raw"), version(67), empty_outputs},
+        {"all 0xFF", file, with_version(1 << 16, -1, 0xFF), {"in.raw"}, 1, done("in.raw"), version(-1),
+         empty_outputs},
+        {"40 bytes of version 66", file, with_version(40, 66), {"in.raw"}, 1, done("in.raw"), no_header,
+         empty_outputs},
+        {"41 bytes of version 62", file, with_version(41, 62), {"in.raw"}, 1, done("in.raw"), no_header,
+         empty_outputs},
+        {"version 63, then 0xFF", file, with_version(1 << 16, 63, 0xFF), {"in.raw"}, 1, done("in.raw"),
+         no_header, empty_outputs},
+        {"version 64, then zeros", file, with_version(4096, 64), {"in.raw"}, 1, done("in.raw"), no_header,
+         empty_outputs},
+        {"ends after its terminator", file, ends_at_terminator, {"in.raw"}, 1, done("in.raw"), no_header,
+         empty_outputs},
+        {"unmarked, index not before the events", file, no_evidence, {"in.raw"}, 1, done("in.raw"),
+         no_header, empty_outputs},
+        {"2 GiB", file, with_version(100, 66), {"in.raw"}, 1, done("in.raw"),
+         in + "files of 2 GiB or more are not supported\n", empty_outputs, "in.raw", int64_t{1} << 31},
+        {"an index without scans", file, no_scans, {"in.raw"}, 0, done("in.raw"),
+         in + "the scan index holds no scans\n", empty_outputs},
+        {"only a profile packet", file, profile_only, {"in.raw"}, 0, done("in.raw"),
+         summary("in.raw", 1, 0, 0, " (profile packets without a centroid list)"), empty_outputs},
+        {"a profile packet and one of a size no rule takes", file, mixed, {"in.raw"}, 0, done("in.raw"),
+         summary("in.raw", 2, 0, 0, ""), empty_outputs},
+        {"a supported file", file, small_file(), {"in.raw"}, 0, done("in.raw"),
+         summary("in.raw", 2, 1, 1, ""), outputs},
+        {"-h", file, small_file(), {"-h"}, 0, usage, "", untouched},
+        {"--help", file, small_file(), {"--help"}, 0, usage, "", untouched},
+        {"-V", file, small_file(), {"-V"}, 0, "kolvex 0.8\n", "", untouched},
+        {"--version", file, small_file(), {"--version"}, 0, "kolvex 0.8\n", "", untouched},
+        {"a file named -h given as ./-h", file, small_file(), {"./-h"}, 0, done("./-h"),
+         summary("./-h", 2, 1, 1, ""), {"-h", "-h.ms1", "-h.ms2"}, "-h"},
+        {"a file named -h given as -h", file, small_file(), {"-h"}, 0, usage, "", {"-h"}, "-h"},
+        {"a file named -x given as ./-x", file, small_file(), {"./-x"}, 0, done("./-x"),
+         summary("./-x", 2, 1, 1, ""), {"-x", "-x.ms1", "-x.ms2"}, "-x"},
+        {"a file named -x given as -x", file, small_file(), {"-x"}, 0, done("-x"),
+         summary("-x", 2, 1, 1, ""), {"-x", "-x.ms1", "-x.ms2"}, "-x"},
+        {"--help, help, then an input", file, small_file(), {"--help", "in.raw"}, 0, usage, "", untouched},
+        {"-h, --version", file, small_file(), {"-h", "--version"}, 0, usage, "", untouched},
+        {"an input, then options", file, small_file(), {"in.raw", "--help", "-V", "more"}, 0,
+         done("in.raw"), summary("in.raw", 2, 1, 1, ""), outputs},
+        {"a missing input, then one that exists", file, small_file(), {"typo.raw", "in.raw"}, 1,
+         nf + done("typo.raw"), "Cannot open typo.raw: No such file or directory\n",
+         {"in.raw", "typo.raw.ms1 (empty)", "typo.raw.ms2 (empty)"}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         testrun::TempDir dir;
-        std::string in = dir.file("in.raw");
+        std::string input = dir.file(r.input);
         if (r.kind == file)
-            testrun::write_bytes(in, r.bytes);
+            testrun::write_bytes(input, r.bytes);
         if (r.kind == folder)
-            fs::create_directory(in);
+            fs::create_directory(input);
         if (r.size > 0) {
-            ASSERT_EQ(truncate(in.c_str(), r.size), 0);
+            ASSERT_EQ(truncate(input.c_str(), r.size), 0);
         }
-        testrun::Result res = testrun::kolvex(dir.path, {"in.raw"});
+        testrun::Result res = testrun::kolvex(dir.path, r.args);
         EXPECT_EQ(res.status, r.status);
-        EXPECT_EQ(res.out.substr(0, r.out.size()), r.out);
-        EXPECT_TRUE(only_completion(res.out.substr(r.out.size()), "in.raw")) << res.out;
-        EXPECT_EQ(res.err, r.err.empty() ? "" : "in.raw: " + r.err);
-        Files want = {"in.raw.ms1", "in.raw.ms2"};
-        if (r.kind == file)
-            want.insert("in.raw");
-        EXPECT_EQ(files_in(dir.path), want);
-        EXPECT_EQ(fs::file_size(dir.file("in.raw.ms1")) + fs::file_size(dir.file("in.raw.ms2")), 0u);
+        EXPECT_EQ(seconds_as_t(res.out), r.out);
+        EXPECT_EQ(res.err, r.err);
+        EXPECT_EQ(left_in(dir.path), r.after);
     }
+}
+
+// The version that -V gives is the one the output headers carry and the
+// manual page names.
+TEST(Cli, OneVersionEverywhere)
+{
+    testrun::TempDir dir;
+    testrun::write_bytes(dir.file("in.raw"), small_file());
+    std::string v = testrun::kolvex(dir.path, {"--version"}).out;
+    ASSERT_EQ(v.rfind("kolvex ", 0), 0u) << v;
+    v = v.substr(7, v.size() - 8);
+    EXPECT_EQ(kolvex_version, v);
+    ASSERT_EQ(testrun::kolvex(dir.path, {"in.raw"}).status, 0);
+    for (const char* ms : {"in.raw.ms1", "in.raw.ms2"})
+        EXPECT_EQ(testrun::lines_of(testrun::read_file(dir.file(ms))).at(2),
+                  "H\tExtractorVersion\t" + v);
+    EXPECT_THAT(testrun::lines_of(testrun::read_file(KOLVEX_SOURCE_DIR "/doc/kolvex.1")),
+                testing::Contains(testing::AllOf(testing::StartsWith(".TH KOLVEX 1 "),
+                                                 testing::HasSubstr(" \"kolvex " + v + "\" "))));
 }
 
 // An output that cannot be created ends the run with its reason and status

@@ -275,7 +275,9 @@ TEST(CometSearch, IdentifiesEveryPeptideAndSearchesARealFile)
 }
 
 // The batch workflow converts every raw file of a folder, one kolvex job
-// per file; a file that fails fails only its job.
+// per file. A file that kolvex cannot convert (a real file of version 57)
+// fails its job, with kolvex's reason in its log and among Snakemake's
+// messages; with --keep-going every other file is converted.
 TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
 {
     KOLVEX_REQUIRE_TOOL(snakemake, "snakemake", "snakemake");
@@ -288,9 +290,8 @@ TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
         testrun::write_bytes(runs + name,
                              fixture::build(fixture::realistic_run(version, 2, 40, 4, 20, 3)));
     testrun::write_bytes(runs + "notes.txt", {'n', '\n'});
-    // A sparse input of 2 GiB: kolvex refuses it with exit status 1.
-    testrun::write_bytes(runs + "big.raw", {});
-    ASSERT_EQ(truncate((runs + "big.raw").c_str(), int64_t{1} << 31), 0);
+    std::filesystem::copy_file(testrun::shared_data() + "/real/v57-older.RAW", runs + "old.RAW");
+    const std::string reason = runs + "old.RAW: file format version 57 is not supported\n";
 
     auto workflow = [&] {
         return testrun::run({snakemake, "-s", KOLVEX_SOURCE_DIR "/workflow/Snakefile", "--cores",
@@ -300,6 +301,10 @@ TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
     };
     testrun::Result r = workflow();
     EXPECT_NE(r.status, 0) << r.out << r.err;
+    EXPECT_THAT(r.err, testing::HasSubstr("Error in rule convert"));
+    EXPECT_THAT(r.err, testing::HasSubstr(reason));
+    // Of 4 conversions and the closing `all`, the 3 good conversions ran.
+    EXPECT_THAT(r.err, testing::HasSubstr("\n3 of 5 steps (60%) done\n"));
     for (auto [name, version] : files) {
         std::string in = runs + name;
         std::string log = testrun::read_file(runs + "kolvex-logs/" + name + ".log");
@@ -310,14 +315,19 @@ TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
     }
     EXPECT_FALSE(std::filesystem::exists(runs + "notes.txt.ms1"));
     // Snakemake removes a failed job's outputs, so that a rerun tries again.
-    EXPECT_FALSE(std::filesystem::exists(runs + "big.raw.ms1") ||
-                 std::filesystem::exists(runs + "big.raw.ms2"));
-    std::string log = testrun::read_file(runs + "kolvex-logs/big.raw.log");
-    EXPECT_THAT(log,
-                testing::HasSubstr(runs + "big.raw: files of 2 GiB or more are not supported\n"));
+    EXPECT_FALSE(std::filesystem::exists(runs + "old.RAW.ms1") ||
+                 std::filesystem::exists(runs + "old.RAW.ms2"));
+    EXPECT_THAT(testrun::read_file(runs + "kolvex-logs/old.RAW.log"), testing::HasSubstr(reason));
+
+    // A rerun tries the failing file alone, and fails again.
+    testrun::Result retry = workflow();
+    EXPECT_NE(retry.status, 0) << retry.out << retry.err;
+    EXPECT_THAT(retry.err, testing::HasSubstr(reason));
+    // One conversion in Snakemake's plan: the job stats row "convert 1 1 1".
+    EXPECT_THAT(retry.out + retry.err, testing::ContainsRegex("\nconvert +1 +1 +1\n"));
 
     // Without the failing file the rest is up to date.
-    ASSERT_EQ(unlink((runs + "big.raw").c_str()), 0);
+    ASSERT_EQ(unlink((runs + "old.RAW").c_str()), 0);
     testrun::Result again = workflow();
     EXPECT_EQ(again.status, 0) << again.out << again.err;
     EXPECT_THAT(again.out + again.err, testing::HasSubstr("Nothing to be done"));

@@ -51,7 +51,11 @@ TEST(RealFiles, EachFileConvertsAsItsRowSays)
                     " written to " + f.name + ".ms1, " + std::to_string(f.ms2) + " written to " +
                     f.name + ".ms2, " + std::to_string(f.rejected) + " rejected";
         EXPECT_EQ(c.err, want + f.why + "\n");
-        EXPECT_EQ(c.status, 0);
+        // D27: 1 when the file cannot be converted at all (an unsupported
+        // version, no run header); an index without scans converts to two
+        // empty files with 0, as every file with scans does.
+        bool fails = f.index == 0 && std::string(f.why) != "the scan index holds no scans";
+        EXPECT_EQ(c.status, fails ? 1 : 0);
         EXPECT_TRUE(testrun::is_completion(c.out, f.name)) << c.out;
         EXPECT_EQ(std::make_pair(e2e::digest(c.ms1), e2e::digest(c.ms2)), f.digests);
         // A patched copy differs only before the run header, where nothing
