@@ -2,6 +2,7 @@
 // and the scans the end-to-end tests build their files from.
 #pragma once
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -175,6 +176,30 @@ inline fixture::File run_of(int32_t v, std::vector<fixture::Scan> scans)
     fixture::File f;
     f.version = v;
     f.scans = std::move(scans);
+    return f;
+}
+
+// A run as newer instruments write it: event records by their own counts,
+// index words that are not the level, trailers by a field table with the
+// monoisotopic m/z. Scans: 1 survey (word 65535); 2 a zoom survey without
+// peaks; 3 MS2 of 300 (word 0), monoisotopic one isotope step below; 4
+// MS3 of 300 then 150.5; 5 rejected; 6 MS2 of 700.01, monoisotopic equal;
+// 7 MS2 of 430, which no survey peak matches, monoisotopic NaN.
+inline fixture::File counted_run(int32_t v)
+{
+    fixture::Scan zoom = sized(survey(0.15), 0, 150), ms2 = frag(300, 4, 2, 0.2);
+    fixture::Scan ms3 = frag(150.5, 0, 0, 0.25), other = frag(700.01, 4, 2, 0.3), miss = frag(430);
+    zoom.low_mass = 450, zoom.high_mass = 460;
+    fixture::File f = run_of(v, {survey(0.1), zoom, ms2, ms3, sized(frag(612, 3), 2, 10), other, miss});
+    f.scans[0].scan_event_word = 65535;
+    f.scans[2].survey = true, f.scans[2].ms_level = 2;  // word 0
+    f.scans[2].mono_mz = 300 - 1.00335 / 2;
+    f.scans[3].ms_level = 3;
+    f.scans[3].reactions = {300, 150.5};
+    f.scans[5].mono_mz = 700.01;
+    f.scans[6].mono_mz = std::nan("");
+    f.counted_events = true;
+    f.trailer_table = fixture::realistic_trailer_table();
     return f;
 }
 

@@ -47,6 +47,17 @@ Bytes build(File f, Knob k)
 
 Bytes realistic(int32_t v, Knob k) { return build(fixture::realistic_run(v, 3, 40, 5, 15, 1), k); }
 
+// Realistic runs as real files hold them: event records by their own
+// counts, trailers with the monoisotopic m/z, survey scans that cover part
+// of the range; in version 66 also opening with three equal survey scans.
+Bytes styled(int32_t v, Knob k)
+{
+    File f = fixture::realistic_run(v, 3, 40, 5, 15, 1, {true, true, true});
+    if (v == 66)
+        f.scans.insert(f.scans.begin(), 2, f.scans.front());
+    return build(f, k);
+}
+
 // Every awkward number the digit routines meet (negative, huge, NaN,
 // infinities, denormals, fractions at the truncation edge, random bits)
 // in every peak column.
@@ -153,6 +164,10 @@ const Row rows[] = {
     ROW(realistic, 64, unmarked, 0x4131126d9be53caa, 0x903cc7ff1325f5c5),
     ROW(realistic, 66, plain, 0x4131126d9be53caa, 0x903cc7ff1325f5c5),
     ROW(realistic, 66, unmarked, 0x4131126d9be53caa, 0x903cc7ff1325f5c5),
+    ROW(styled, 62, plain, 0xff66e9ff9ad5bbbe, 0xfed28d33a8e64d50),
+    ROW(styled, 63, plain, 0xff66e9ff9ad5bbbe, 0xfc060fcbaf63ee08),
+    ROW(styled, 64, plain, 0x820ee69118822559, 0xfed28d33a8e64d50),
+    ROW(styled, 66, plain, 0x2093491ae771fcb2, 0x16aa1c8cc0775f77),
     ROW(odd_numbers, 62, plain, 0x5b337b3de961721b, 0xd4c7902e2c122663),
     ROW(odd_numbers, 66, plain, 0xba2a705d455a80b0, 0xd4c7902e2c122663),
     ROW(events, 62, plain, 0x445025fb4c730c49, 0xe60ce14c8ee74788),

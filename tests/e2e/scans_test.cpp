@@ -137,4 +137,91 @@ TEST(Scans, TriageBoundaries)
             }
 }
 
+// Each MS2 scan as "number: S m/z, Filter m/z, PrecursorScan,
+// PrecursorInt, Z charge=mass ..."; the MS1 scans by number.
+std::string precursors(const e2e::Converted& c)
+{
+    std::string out;
+    for (auto& [n, scan] : e2e::scans_of(c.ms2)) {
+        out += std::to_string(n) + ": " + scan.s.at(3) + " " +
+               e2e::between(scan.info["Filter"], "ms2 ", "@") + " " + scan.info["PrecursorScan"] +
+               " " + scan.info["PrecursorInt"];
+        char line[64];
+        for (auto [z, mass] : scan.z) {
+            std::snprintf(line, sizeof line, " %d=%.4f", z, mass);
+            out += line;
+        }
+        out += "; ";
+    }
+    for (auto& [n, scan] : e2e::scans_of(c.ms1))
+        out += std::to_string(n) + " ";
+    return out;
+}
+
+// The run of newer instruments (check.h): each scan in the file of its own
+// level, MS3 with its last reaction's precursor, the zoom scan not taking
+// the survey's place, the monoisotopic m/z on S and Z lines but not in the
+// Filter line, no peak charge where the lookup found nothing (scans 4, 7).
+// Version 63 does not refine; version 64 converts the rejected scan 5.
+TEST(Scans, OwnRecordsDecideTheFileAndTheInstrumentThePrecursor)
+{
+    const std::string s3 = "3: 299.4983 300.00 1 30.0000 3=896.4804 2=597.9894; ";
+    const std::string refined = s3 + "4: 150.5000 150.50 1 30.0000 2=299.9927 3=449.4854; ";
+    const std::string rest = "6: 700.0100 700.01 1 25.0000 4=2797.0182 2=1399.0127; "
+                             "7: 430.0000 430.00 1 30.0000 2=858.9927 3=1287.9854; 1 2 ";
+    const struct { int32_t v; std::string scans; } rows[] = {
+        {62, refined + rest},
+        {63, s3 + "4: 150.5000 150.50 1 10.0000 2=299.9927 3=449.4854; "
+                  "6: 700.0100 700.01 1 1.0000 2=1399.0127; "
+                  "7: 430.0000 430.00 1 25.0000 2=858.9927 3=1287.9854; 1 2 "},
+        {64, refined + "5: 612.0000 612.00 1 30.0000 2=1222.9927 3=1833.9854; " + rest},
+        {66, refined + rest},
+    };
+    for (const auto& r : rows) {
+        e2e::Converted c = e2e::convert(fixture::build(e2e::counted_run(r.v)));
+        EXPECT_EQ(precursors(c), r.scans) << r.v;
+    }
+}
+
+// Where the records do not walk, or a record is not plainly its scan's,
+// the index word decides (scan 1: 65535, MS2 file; scan 3: 0, MS1 file);
+// the monoisotopic m/z of a field of another type is not read.
+TEST(Scans, OwnRecordsOnlyWhenTheyWalkAndMatch)
+{
+    using F = fixture::File&;
+    const struct { const char* what; void (*knob)(F); const char* ms2, *ms1; } rows[] = {
+        {"described", [](F) {}, "3 4 6 7", "1 2"},
+        {"newer signature", [](F f) { f.newer_signature = true; }, "3 4 6 7", "1 2"},
+        {"closing 4 bytes off", [](F f) { f.counted_slack = 4; }, "1 4 6 7", "2 3"},
+        {"17 reactions", [](F f) { f.scans[3].reaction_count_word = 17; }, "1 4 6 7", "2 3"},
+        {"no mass range", [](F f) { f.scans[5].range_count_word = 0; }, "1 4 6 7", "2 3"},
+        {"unknown signature", [](F f) { f.scans[5].signature = {{1, 2, 2, 1}}; }, "1 4 6 7", "2 3"},
+        {"level 0", [](F f) { f.scans[2].ms_level = 0; }, "4 6 7", "1 2 3"},
+        {"level 11", [](F f) { f.scans[2].ms_level = 11; }, "4 6 7", "1 2 3"},
+        {"a range not the entry's", [](F f) { f.scans[2].mass_ranges = {{95.5, 1999.9}}; }, "4 6 7", "1 2 3"},
+    };
+    for (const auto& r : rows) {
+        fixture::File f = e2e::counted_run(66);
+        r.knob(f);
+        e2e::Converted c = e2e::convert(fixture::build(f));
+        auto numbers = [](const std::string& text) {
+            std::string out;
+            for (auto& [n, scan] : e2e::scans_of(text))
+                out += std::to_string(n) + ' ';
+            return out;
+        };
+        EXPECT_EQ(numbers(c.ms2), r.ms2 + std::string(" ")) << r.what;
+        EXPECT_EQ(numbers(c.ms1), r.ms1 + std::string(" ")) << r.what;
+    }
+    // A monoisotopic field of an integer type, an injection time of one.
+    fixture::File f = e2e::counted_run(66);
+    for (auto& field : *f.trailer_table)
+        if (field.label.rfind("Monoisotopic", 0) == 0 || field.label.rfind("Ion Injection", 0) == 0)
+            field.type = 8;
+    e2e::Converted c = e2e::convert(fixture::build(f));
+    std::map<int, e2e::ScanText> scans = e2e::scans_of(c.ms2);
+    EXPECT_EQ(scans[3].s.at(3), "300.0000");
+    EXPECT_EQ(scans[3].info["IonInjectionTime"], "0.00");
+}
+
 }  // namespace
