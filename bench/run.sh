@@ -15,7 +15,10 @@
 #
 # Environment:
 #   KOLVEX_BENCH_SIZES  "VERSION:MiB ..." (default "66:100 66:500 66:1000
-#                       62:1000 63:1000 64:1000")
+#                       62:1000 63:1000 64:1000 66r:1000"); a version
+#                       followed by r writes the file as instruments do:
+#                       event records by their own counts, trailers by a
+#                       field table with the monoisotopic m/z
 #   KOLVEX_BENCH_RUNS   conversions per file (default 5)
 #   KOLVEX_BENCH_TMP    where the scratch folder goes (default $TMPDIR or /tmp)
 #   KOLVEX_BENCH_CPU    a core to pin kolvex and the floor to (default:
@@ -37,7 +40,7 @@ for tool in "$kolvex" "$fixture" /usr/bin/time; do
     fi
 done
 
-sizes=${KOLVEX_BENCH_SIZES:-"66:100 66:500 66:1000 62:1000 63:1000 64:1000"}
+sizes=${KOLVEX_BENCH_SIZES:-"66:100 66:500 66:1000 62:1000 63:1000 64:1000 66r:1000"}
 runs=${KOLVEX_BENCH_RUNS:-5}
 cpu=${KOLVEX_BENCH_CPU-}
 pin=()
@@ -93,9 +96,14 @@ printf '%-14s %8s %8s %10s %8s %7s %7s %7s %7s %7s %7s %7s\n' \
 for entry in $sizes; do
     version=${entry%%:*}
     mb=${entry##*:}
-    input="v${version}_${mb}.RAW"
+    style=()
+    if [ "${version%r}" != "$version" ]; then
+        version=${version%r}
+        style=(--counted-events --real-trailers)
+    fi
+    input="v${version}${style:+r}_${mb}.RAW"
     "$fixture" --version "$version" --size-mb "$mb" --survey-peaks 2000 --frags 10 \
-        --frag-peaks 300 --seed 1 "$input" >/dev/null
+        --frag-peaks 300 --seed 1 "${style[@]}" "$input" >/dev/null
     in_bytes=$(stat -c %s "$input")
     cat "$input" >/dev/null  # warm the page cache
 

@@ -1,7 +1,8 @@
 // search_bench.cpp -- the cost of the searches that find a real file's
 // structure: the run header by structure on a headerless file just under
-// 2 GiB and on a header area crowded with candidates, and the trailer
-// field-table search over its whole window.
+// 2 GiB and on a header area crowded with candidates, the trailer
+// field-table search over its whole window, and the walk over the event
+// records of the largest generated run.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "fixture.h"
 #include "raw/raw.h"
 
 namespace {
@@ -84,5 +86,42 @@ void BM_TrailerTableSearchFullWindow(benchmark::State& state)
         benchmark::DoNotOptimize(find_trailer_table(in, nav, t));
 }
 BENCHMARK(BM_TrailerTableSearchFullWindow)->Unit(benchmark::kMillisecond);
+
+// The walk over every event record of a version 66 run of 1,000 MB written
+// as instruments write it (the end-to-end benchmark's largest file), once
+// per scan loop; items are records.
+void BM_EventWalk1000MB(benchmark::State& state)
+{
+    const fixture::RunStyle style{true, true, false};
+    const int64_t cycle = fixture::realistic_cycle_bytes(66, 2000, 10, 300, style);
+    char path[] = "/tmp/kolvex-bench-XXXXXX";
+    int fd = mkstemp(path);
+    fixture::Layout lay;
+    if (fd < 0 || !fixture::write_realistic_run(path, 66,
+                                                static_cast<int32_t>((int64_t{1000} << 20) / cycle),
+                                                2000, 10, 300, 1, &lay, style)) {
+        state.SkipWithError("cannot write the scratch file");
+        return;
+    }
+    close(fd);
+    Input in;
+    open_input(in, path);
+    Nav nav;
+    nav.version = 66;
+    nav.filesize = static_cast<int32_t>(in.size);
+    nav.pp_start = lay.pp_start;
+    nav.pr_header = lay.pr_header;
+    std::vector<int64_t> starts;
+    for (auto _ : state) {
+        if (!walk_event_stream(in, nav, lay.index_num, starts))
+            state.SkipWithError("the stream does not walk");
+        benchmark::DoNotOptimize(starts.data());
+    }
+    state.SetItemsProcessed(state.iterations() * lay.index_num);
+    state.counters["records"] = lay.index_num;
+    close_input(in);
+    unlink(path);
+}
+BENCHMARK(BM_EventWalk1000MB)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -49,6 +49,20 @@ static uint32_t get_u32(const Input& in, int64_t at)
 }
 
 /*
+ * Reads the count word at c, which must lie wholly before end and hold lo
+ * to hi, and steps over it and its count items of size bytes. Returns the
+ * place after them, or -1.
+ */
+static int64_t step_count(const Input& in, int64_t c, int64_t end, uint32_t lo,
+                          uint32_t hi, int64_t size)
+{
+    if (c < 0 || c + 4 > end)
+        return -1;
+    uint32_t count = get_u32(in, c);
+    return count < lo || count > hi ? -1 : c + 4 + size * count;
+}
+
+/*
  * Steps over the record at r, reading nothing at or past end. Returns the
  * start of the next record, or -1 when the bytes at r are not a record
  * (signature, a count out of bounds, or a word that does not lie wholly
@@ -66,30 +80,13 @@ static int64_t step_record(const Input& in, int32_t version, int64_t r,
         std::memcmp(p + walk_end_mark_at, walk_end_mark, 4) != 0)
         return -1;
     int64_t c = w + event_preamble_len(version);
-    if (c + 4 > end)
+    c = step_count(in, c, end, 0, walk_max_reactions, reaction_size(version));
+    c = step_count(in, c, end, 1, walk_max_ranges, range_size);
+    c = step_count(in, c, end, 0, walk_max_params, param_size);
+    c = step_count(in, c, end, 0, walk_max_tail, param_size);
+    if (c < 0)
         return -1;
-    uint32_t nr = get_u32(in, c);
-    if (nr > walk_max_reactions)
-        return -1;
-    c += 4 + reaction_size(version) * nr;
-    if (c + 4 > end)
-        return -1;
-    uint32_t nm = get_u32(in, c);
-    if (nm < 1 || nm > walk_max_ranges)
-        return -1;
-    c += 4 + range_size * nm;
-    if (c + 4 > end)
-        return -1;
-    uint32_t np = get_u32(in, c);
-    if (np > walk_max_params)
-        return -1;
-    c += 4 + param_size * np;
-    if (c + 4 > end)
-        return -1;
-    uint32_t a = get_u32(in, c);
-    if (a > walk_max_tail)
-        return -1;
-    int64_t next = c + 4 + param_size * a + (version == 66 ? tail_record_66 : 0);
+    int64_t next = c + (version == 66 ? tail_record_66 : 0);
     return next <= end ? next : -1;
 }
 
@@ -111,9 +108,13 @@ bool walk_event_stream(Input& in, const Nav& nav, int32_t n,
     int64_t r = nav.pp_start;
     for (int32_t k = 0; k < n; k++) {
         starts.push_back(r);
-        r = step_record(in, nav.version, r, end);
-        if (r < 0)
+        int64_t next = step_record(in, nav.version, r, end);
+        if (next < 0) {
+            r = -1;
             break;
+        }
+        note_read(in, next - r);
+        r = next;
     }
     if (r < 0 || r + stream_tail != end) {
         starts.clear();
@@ -139,4 +140,5 @@ void read_counted_event(Input& in, int32_t version, int64_t r,
     uint32_t nm = get_u32(in, c);
     std::memcpy(&ev.low_mass, in.data + c + 4, 8);
     std::memcpy(&ev.high_mass, in.data + c + 4 + range_size * (nm - 1) + 8, 8);
+    note_read(in, c + 4 + range_size * nm - r);
 }

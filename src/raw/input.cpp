@@ -69,14 +69,14 @@ int32_t read_at(Input& in, int64_t pos, void* dst, int64_t n)
     int64_t avail = in.size - pos;
     int64_t len = n < avail ? n : avail;
     std::memcpy(dst, in.data + pos, static_cast<size_t>(len));
-    if (in.map) {
-        in.touched += len;
-        if (in.touched >= release_every) {
-            madvise(in.map, in.map_len, MADV_DONTNEED);
-            in.touched = 0;
-        }
-    }
+    note_read(in, len);
     return static_cast<int32_t>(len);
+}
+
+void note_read(Input& in, int64_t n)
+{
+    if (in.map && (in.touched += n) >= release_every)
+        drop_pages(in);
 }
 
 void drop_pages(Input& in)
@@ -103,11 +103,7 @@ int64_t find_bytes(Input& in, int64_t from, int64_t last, const uint8_t* pat,
         const void* hit = memmem(in.data + from,
                                  static_cast<size_t>(end - from + len), pat,
                                  static_cast<size_t>(len));
-        if (in.map) {
-            in.touched += end - from;
-            if (in.touched >= release_every)
-                drop_pages(in);
-        }
+        note_read(in, end - from);
         if (hit)
             return static_cast<const uint8_t*>(hit) - in.data;
         from = end + 1;

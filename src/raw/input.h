@@ -43,3 +43,6 @@ int64_t find_bytes(Input& in, int64_t from, int64_t last, const uint8_t* pat,
 
 // Lets the kernel take back the mapped pages read so far.
 void drop_pages(Input& in);
+// Counts n bytes read from the map directly; past a few MB read, the pages
+// are given back, so that one pass over a large file stays small in memory.
+void note_read(Input& in, int64_t n);
