@@ -23,27 +23,20 @@ struct Rec {
 
 Bytes record(int32_t version, const Rec& r)
 {
-    int32_t len = event_preamble_len(version);
-    size_t reaction = version == 66 ? 56 : 32;
-    Bytes b(size_t(4 + len), 0);
+    Bytes b(size_t(4 + event_preamble_len(version)), 0);
     put(b, 4, signature(r.level, !r.end_mark));
     put(b, 4, r.sig);
     b[4 + 40] = 4;  // FTMS
-    auto word = [&](int64_t over, size_t count) {
-        b.resize(b.size() + 4);
-        put(b, int64_t(b.size()) - 4, uint32_t(over >= 0 ? uint64_t(over) : count));
-    };
+    auto add = [&b](auto v) { b.resize(b.size() + sizeof v); put(b, int64_t(b.size() - sizeof v), v); };
+    auto word = [&](int64_t over, size_t count) { add(uint32_t(over >= 0 ? uint64_t(over) : count)); };
     word(r.nr_word, r.reactions.size());
     for (double p : r.reactions) {
-        b.resize(b.size() + reaction, 0x5A);
-        put(b, int64_t(b.size() - reaction), p);
+        add(p);
+        b.resize(b.size() + (version == 66 ? 56 : 32) - 8, 0x5A);
     }
     word(r.nm_word, r.ranges.size());
-    for (auto [lo, hi] : r.ranges) {
-        b.resize(b.size() + 16);
-        put(b, int64_t(b.size()) - 16, lo);
-        put(b, int64_t(b.size()) - 8, hi);
-    }
+    for (auto [lo, hi] : r.ranges)
+        add(lo), add(hi);
     word(r.np_word, r.params);
     b.resize(b.size() + 8 * r.params, 0x3F);
     word(r.a_word, r.tail);
@@ -117,25 +110,20 @@ TEST(WalkEventStream, DescribedOnlyWhenEveryRecordWalksAndClosesOnT)
     }
 }
 
-// A stream that would only close past the end of the file never walks.
+// Nothing at or past T is read: T moved before the stream's true end (the
+// file ending there), or past the end of the file.
 TEST(WalkEventStream, NothingAtOrPastTIsRead)
 {
     Stream s = stream(66, {Rec{}, Rec{}});
-    int32_t t = s.nav.pr_header;
-    for (int32_t cut : {t - 1, t - 4, t - 5}) {
-        // T moved before the stream's true end: the walk must stop short.
+    const int32_t t = s.nav.pr_header;
+    for (int32_t cut : {t - 1, t - 4, t - 5, int32_t(s.bytes.size()) + 1}) {
         Nav nav = s.nav;
         nav.pr_header = cut;
-        Bytes head(s.bytes.begin(), s.bytes.begin() + cut);  // nothing past T exists
-        Input in = input_of(head);
+        Bytes head(s.bytes.begin(), s.bytes.begin() + std::min(cut, t));  // nothing past T exists
+        Input in = input_of(cut < t ? head : s.bytes);
         std::vector<int64_t> starts;
         EXPECT_FALSE(walk_event_stream(in, nav, 2, starts)) << cut;
     }
-    Nav past = s.nav;
-    past.pr_header = int32_t(s.bytes.size()) + 1;  // T beyond the file
-    Input in = input_of(s.bytes);
-    std::vector<int64_t> starts;
-    EXPECT_FALSE(walk_event_stream(in, past, 2, starts));
 }
 
 // The record of a described stream gives its scan the level, analyzer and
