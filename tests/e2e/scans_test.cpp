@@ -19,13 +19,11 @@ using fixture::Scan;
 fixture::File small_run(int32_t v)
 {
     Scan first = frag(445.12, 0, 0, 0.05), ms1 = survey(0.1), last = frag(445.12, 4, 3, 0.2);
-    first.injection_time = 50;
     first.low_mass = last.low_mass = 120;
     first.high_mass = last.high_mass = 1345;
+    first.injection_time = 50, last.injection_time = 35, ms1.injection_time = 12.5f;
     first.peaks = {{445.12f, 80}};
-    last.injection_time = 35;
     last.peaks = {{201.123f, 512.7f}};
-    ms1.injection_time = 12.5f;
     ms1.peaks = {{100.05f, 1234.56f, 2 * 256, 0.4f}, {445.12f, 0.75f, 3 * 256, 12345.9f},
                  {600.5f, 5, 0, 7}};
     return e2e::run_of(v, {first, ms1, sized(survey(0.15), 0, 100), last});
@@ -137,6 +135,15 @@ TEST(Scans, TriageBoundaries)
             }
 }
 
+// The numbers of the scans of a text, each with a space after it.
+std::string numbers(const std::string& text)
+{
+    std::string out;
+    for (auto& [n, scan] : e2e::scans_of(text))
+        out += std::to_string(n) + " ";
+    return out;
+}
+
 // Each MS2 scan as "number: S m/z, Filter m/z, PrecursorScan,
 // PrecursorInt, Z charge=mass ..."; the MS1 scans by number.
 std::string precursors(const e2e::Converted& c)
@@ -153,9 +160,7 @@ std::string precursors(const e2e::Converted& c)
         }
         out += "; ";
     }
-    for (auto& [n, scan] : e2e::scans_of(c.ms1))
-        out += std::to_string(n) + " ";
-    return out;
+    return out + numbers(c.ms1);
 }
 
 // The run of newer instruments (check.h): each scan in the file of its own
@@ -204,12 +209,6 @@ TEST(Scans, OwnRecordsOnlyWhenTheyWalkAndMatch)
         fixture::File f = e2e::counted_run(66);
         r.knob(f);
         e2e::Converted c = e2e::convert(fixture::build(f));
-        auto numbers = [](const std::string& text) {
-            std::string out;
-            for (auto& [n, scan] : e2e::scans_of(text))
-                out += std::to_string(n) + ' ';
-            return out;
-        };
         EXPECT_EQ(numbers(c.ms2), r.ms2 + std::string(" ")) << r.what;
         EXPECT_EQ(numbers(c.ms1), r.ms1 + std::string(" ")) << r.what;
     }
