@@ -97,24 +97,22 @@ std::string figures(const std::string& stem)
     };
     for (auto& f : reference("spectra")) {
         int n = std::atoi(f["scan"].c_str());
-        bool survey = f["ms_level"] == "1";
+        bool survey = f["ms_level"] == "1", ms3 = f["ms_level"] == "3";
         tally("written", scans.count(n) != 0);  // before scans[n] adds an empty scan
         tally("level", (survey ? in_ms1 : in_ms2).count(n) != 0);
-        if (f["ms_level"] != "2")
+        if (survey)
             continue;
-        tally("precursor", scans[n].s.size() > 3 &&
-                               scans[n].s[3] == text("%.4f", std::atof(f["precursor_mz"].c_str())));
+        // MS3: the last reaction's precursor.
+        tally(ms3 ? "precursor ms3" : "precursor",
+              scans[n].s.size() > 3 && scans[n].s[3] == text("%.4f", std::atof(f["precursor_mz"].c_str())));
+        if (ms3)
+            continue;
         // The isolation m/z: its own column, or the filter's text "ms2 X@".
         std::string isolation = f.count("isolation_mz")
                                     ? text("%.2f", std::atof(f["isolation_mz"].c_str()))
                                     : e2e::between(f["filter"], "ms2 ", "@");
         tally("filter", e2e::between(scans[n].info["Filter"], "ms2 ", "@") == isolation);
     }
-    for (auto& f : reference("spectra"))  // MS3: the last reaction's precursor
-        if (f["ms_level"] == "3")
-            tally("precursor ms3",
-                  scans[std::atoi(f["scan"].c_str())].s.at(3) ==
-                      text("%.4f", std::atof(f["precursor_mz"].c_str())));
     for (auto& f : reference("trailers")) {
         ScanText& scan = scans[std::atoi(f["scan"].c_str())];
         tally("injection",
