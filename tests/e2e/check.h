@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
 
 #include "fixture.h"
 #include "support/run.h"
@@ -44,8 +45,19 @@ inline Converted convert_in(const testrun::TempDir& dir, const std::string& name
 inline Converted convert(const Bytes& bytes, const std::string& prefix = "")
 {
     testrun::TempDir dir;
-    testrun::write_bytes(dir.file("in.raw"), bytes);
+    fixture::write_file(dir.file("in.raw"), bytes);
     return convert_in(dir, "in.raw", "", prefix);
+}
+
+// The completion line kolvex ends its standard output with, for input,
+// its seconds written T.
+inline std::string done(const std::string& input) { return "\n" + input + " completed, time spent T s"; }
+
+// Standard output with the completion line's seconds written T.
+inline std::string seconds_as_t(const std::string& out)
+{
+    static const std::regex seconds("time spent [0-9]+\\.[0-9]{4} s$");
+    return std::regex_replace(out, seconds, "time spent T s");
 }
 
 // 64-bit FNV-1a: small enough to write into a table row.

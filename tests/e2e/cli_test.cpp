@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <unistd.h>
 
@@ -15,22 +14,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+using e2e::done;
 using e2e::Bytes;
 using Files = std::set<std::string>;
 
 Bytes small_file()
 {
     return fixture::build(e2e::run_of(66, {e2e::survey(0.1), e2e::frag(300, 0, 3)}));
-}
-
-// The completion line of input, its seconds written T.
-std::string done(const std::string& input) { return "\n" + input + " completed, time spent T s"; }
-
-// Standard output with the completion line's seconds written T.
-std::string seconds_as_t(const std::string& out)
-{
-    static const std::regex seconds("time spent [0-9]+\\.[0-9]{4} s$");
-    return std::regex_replace(out, seconds, "time spent T s");
 }
 
 // What dir holds afterwards: files by their paths from it, " (empty)"
@@ -73,11 +63,11 @@ TEST(Cli, OutputsAreNamedAfterTheInputAsTyped)
         SCOPED_TRACE(r.out.substr(0, 40));
         testrun::TempDir dir;
         fs::create_directories(fs::path(dir.file(r.input)).parent_path());
-        testrun::write_bytes(dir.file(r.input), small_file());
-        testrun::write_bytes(dir.file(r.out + ".ms1"), Bytes(1 << 20, 'x'));
+        fixture::write_file(dir.file(r.input), small_file());
+        fixture::write_file(dir.file(r.out + ".ms1"), Bytes(1 << 20, 'x'));
         testrun::Result res = testrun::kolvex(dir.path, r.args);
         EXPECT_EQ(res.status, 0) << res.err;
-        EXPECT_EQ(seconds_as_t(res.out), done(r.input));
+        EXPECT_EQ(e2e::seconds_as_t(res.out), e2e::done(r.input));
         EXPECT_TRUE(testrun::read_file(dir.file(r.out + ".ms1")) == want.ms1);
         EXPECT_TRUE(testrun::read_file(dir.file(r.out + ".ms2")) == want.ms2);
         EXPECT_EQ(left_in(dir.path), (Files{fs::path(r.input).lexically_normal().string(),
@@ -212,7 +202,7 @@ TEST(Cli, EveryWayARunEnds)
         testrun::TempDir dir;
         std::string input = dir.file(r.input);
         if (r.kind == file)
-            testrun::write_bytes(input, r.bytes);
+            fixture::write_file(input, r.bytes);
         if (r.kind == folder || !r.taken.empty())
             fs::create_directory(r.taken.empty() ? input : dir.file(r.taken));
         if (r.size > 0) {
@@ -220,7 +210,7 @@ TEST(Cli, EveryWayARunEnds)
         }
         testrun::Result res = testrun::kolvex(dir.path, r.args);
         EXPECT_EQ(res.status, r.status);
-        EXPECT_EQ(seconds_as_t(res.out), r.out);
+        EXPECT_EQ(e2e::seconds_as_t(res.out), r.out);
         EXPECT_EQ(res.err, r.err);
         EXPECT_EQ(left_in(dir.path), r.after);
     }

@@ -96,7 +96,7 @@ TEST_P(MsconvertReads, EveryScanPeakPrecursorAndCharge)
     const bool generated = input.rfind("fixture", 0) == 0;
     testrun::TempDir dir;
     if (generated)
-        testrun::write_bytes(dir.file(input), fixture::build(edge_numbers()));
+        fixture::write_file(dir.file(input), fixture::build(edge_numbers()));
     e2e::Converted c = e2e::convert_in(dir, input, generated ? "" : "real");
     ASSERT_EQ(c.status, 0) << c.err;
     for (const std::string ms : {"ms1", "ms2"}) {
@@ -266,9 +266,9 @@ TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
     // fragmentation scans each.
     const std::pair<const char*, int> files[] = {{"a.raw", 66}, {"b.RAW", 64}, {"c d.raw", 63}};
     for (auto [name, version] : files)
-        testrun::write_bytes(runs + name,
+        fixture::write_file(runs + name,
                              fixture::build(fixture::realistic_run(version, 2, 40, 4, 20, 3)));
-    testrun::write_bytes(runs + "notes.txt", {'n', '\n'});
+    fixture::write_file(runs + "notes.txt", {'n', '\n'});
     std::filesystem::copy_file(testrun::shared_data() + "/real/v57-older.RAW", runs + "old.RAW");
     const std::string reason = runs + "old.RAW: file format version 57 is not supported\n";
 

@@ -97,7 +97,7 @@ TEST(Scans, SmallRunOfEveryVersionInFull)
         SCOPED_TRACE(r.v);
         e2e::Converted c = e2e::convert(fixture::build(small_run(r.v)));
         EXPECT_EQ(c.status, 0);
-        EXPECT_TRUE(testrun::is_completion(c.out, "in.raw")) << c.out;
+        EXPECT_EQ(e2e::seconds_as_t(c.out), e2e::done("in.raw"));
         EXPECT_EQ(c.ms1, head_ms1 + r.ms1);
         EXPECT_EQ(c.ms2, head_ms2 + scan_1 + scan_4 + r.last + "201.1230 512.7\n");
         EXPECT_EQ(c.err, "in.raw: 4 scans in the index, " + r.counts + " written to in.raw.ms2, " +

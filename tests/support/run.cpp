@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,12 +40,6 @@ std::vector<std::string> lines_of(const std::string& text)
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
-}
-
-void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Appends a space and s in single quotes, for /bin/sh.
@@ -88,14 +81,5 @@ Result kolvex(const std::string& cwd, const std::vector<std::string>& args)
 }
 
 std::string shared_data() { return KOLVEX_SHARED_DATA; }
-
-bool is_completion(const std::string& out, const std::string& input)
-{
-    // "\n<input> completed, time spent %0.4f s", the last thing printed.
-    static const std::regex seconds("[0-9]+\\.[0-9]{4} s");
-    std::string head = "\n" + input + " completed, time spent ";
-    size_t at = out.rfind(head);
-    return at != std::string::npos && std::regex_match(out.substr(at + head.size()), seconds);
-}
 
 }  // namespace testrun

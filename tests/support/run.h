@@ -1,7 +1,6 @@
 // run.h -- helpers for tests that run the real kolvex binary.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,13 +35,8 @@ Result kolvex(const std::string& cwd, const std::vector<std::string>& args);
 std::string read_file(const std::string& path);
 // The lines of text, without their line feeds.
 std::vector<std::string> lines_of(const std::string& text);
-void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The folder of real raw files (../shared/data from the repository root).
 std::string shared_data();
-
-// The completion line the program ends with, for input path p:
-// it starts "\n<p> completed, time spent " and ends " s".
-bool is_completion(const std::string& out, const std::string& input);
 
 }  // namespace testrun
