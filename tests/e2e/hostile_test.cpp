@@ -3,14 +3,12 @@
 // rules give, every line well formed and no sanitizer report.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <regex>
 
 #include "e2e/check.h"
+#include "raw/bytes.h"
 
 namespace {
-
-using e2e::Bytes;
 
 // CPU seconds always; address space only without the address sanitizer,
 // whose shadow memory reserves terabytes of it.
@@ -102,20 +100,16 @@ Bytes broken(int32_t v, const Case& c)
                               f62 ? l.data_end + 7372 : l.p + 7456, l.packet_pos[0] + 40,
                               l.index_start + offset_field, l.index_start + 3 * entry + offset_field};
     const int64_t bases[] = {0, l.filesize, l.filesize / 8, 0x7fffffff - int64_t{l.data_start}};
-    auto put = [&b](int64_t at, int64_t value) {
-        auto w = static_cast<int32_t>(value);
-        std::memcpy(&b[static_cast<size_t>(at)], &w, 4);
-    };
     int64_t value = bases[c.base] + c.value;
     if (c.at == cut_in_index)
         b.resize(static_cast<size_t>(l.index_start + 2 * entry + 30));
     else if (c.at == offset_high_words)
         for (int32_t k = 0; k < l.index_num; k++)
-            put(l.index_start + k * entry + offset_field + 4, value);
+            put(b, l.index_start + k * entry + offset_field + 4, static_cast<int32_t>(value));
     else
-        put(places[c.at], value);
+        put(b, places[c.at], static_cast<int32_t>(value));
     if (c.at == peak_count)  // a data_size that fits n, so that every version converts
-        put(l.index_start + 20, 44 + 8 * value);
+        put(b, l.index_start + 20, static_cast<int32_t>(44 + 8 * value));
     return b;
 }
 
