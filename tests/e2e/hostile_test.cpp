@@ -48,16 +48,10 @@ const char* const no_scans = "in.raw: the scan index holds no scans\n";
 enum { same = 24, rejected = -1, eighth = -2, any = -3 };
 
 // err: standard error of a run that converts nothing (null: the summary
-// line). peaks: scan 1's peak lines in the .ms1 text.
-struct Case {
-    const char* name;
-    Place at;
-    Base base;
-    int64_t value;
-    const char* err;
-    int peaks = same;
-    bool v64 = true;  // also for version 64
-};
+// line). peaks: scan 1's peak lines in the .ms1 text. v64: also for
+// version 64.
+struct Case { const char* name; Place at; Base base; int64_t value; const char* err; int peaks = same;
+              bool v64 = true; };
 
 const Case cases[] = {
     {"data stream base past the end", data_start, filesize, 0, no_header},

@@ -11,15 +11,9 @@ using Ranges = std::vector<std::pair<double, double>>;
 
 // One record in the counted grammar; the count words can be overridden
 // (-1: the true count).
-struct Rec {
-    uint8_t level = 2;
-    std::vector<double> reactions = {445.12};
-    Ranges ranges = {{100, 2000}};
-    uint32_t params = 3, tail = 2;
-    Bytes sig = {0x01, 0x00, 0x02, 0x01};
-    bool end_mark = true;
-    int64_t nr_word = -1, nm_word = -1, np_word = -1, a_word = -1;
-};
+struct Rec { uint8_t level = 2; std::vector<double> reactions = {445.12}; Ranges ranges = {{100, 2000}};
+             uint32_t params = 3, tail = 2; Bytes sig = {0x01, 0x00, 0x02, 0x01}; bool end_mark = true;
+             int64_t nr_word = -1, nm_word = -1, np_word = -1, a_word = -1; };
 
 Bytes record(int32_t version, const Rec& r)
 {
@@ -45,12 +39,8 @@ Bytes record(int32_t version, const Rec& r)
 }
 
 // A file of the records from 1000, then the 4-byte word and T; trailing
-// bytes after T.
-struct Stream {
-    Bytes bytes;
-    Nav nav;
-    std::vector<int64_t> starts;  // where each record was put
-};
+// bytes after T. starts: where each record was put.
+struct Stream { Bytes bytes; Nav nav; std::vector<int64_t> starts; };
 
 Stream stream(int32_t version, const std::vector<Rec>& recs, int32_t close_off = 0)
 {
