@@ -216,17 +216,13 @@ TEST(Cli, EveryWayARunEnds)
     }
 }
 
-// The version that -V gives (the rows above) is the one the output headers
-// carry and the manual page names.
+// The manual page names the version that -V gives (the rows above) and the
+// output headers carry (scans_test.cpp).
 TEST(Cli, OneVersionEverywhere)
 {
-    const std::string v = kolvex_version;
-    const e2e::Converted c = e2e::convert(small_file());
-    for (const std::string& ms : {c.ms1, c.ms2})
-        EXPECT_EQ(testrun::lines_of(ms).at(2), "H\tExtractorVersion\t" + v);
+    const std::string title = std::string(" \"kolvex ") + kolvex_version + "\" ";
     EXPECT_THAT(testrun::lines_of(testrun::read_file(KOLVEX_SOURCE_DIR "/doc/kolvex.1")),
-                testing::Contains(testing::AllOf(testing::StartsWith(".TH KOLVEX 1 "),
-                                                 testing::HasSubstr(" \"kolvex " + v + "\" "))));
+                testing::Contains(testing::AllOf(testing::StartsWith(".TH KOLVEX 1 "), testing::HasSubstr(title))));
 }
 
 }  // namespace

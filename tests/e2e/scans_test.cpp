@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/check.h"
+#include "version.h"
 
 namespace {
 
@@ -29,11 +30,12 @@ fixture::File small_run(int32_t v)
     return e2e::run_of(v, {first, ms1, sized(survey(0.15), 0, 100), last});
 }
 
-// The header lines; the two files differ in three of them.
+// The header lines; the two files differ in three of them. The version is
+// the one -V gives (cli_test.cpp).
 std::string head(const char* extractor, const char* comments, const char* type)
 {
     return std::string("H\tCreation Date\t \nH\tExtractor\t") + extractor +
-           "\nH\tExtractorVersion\t0.8\nH\tComments\t" + comments +
+           "\nH\tExtractorVersion\t" + kolvex_version + "\nH\tComments\t" + comments +
            "\nH\tExtractorOptions\tMSn\nH\tAcquisitionMethod\tData-Dependent\n"
            "H\tInstrumentType\tITMS\nH\tScanType\t" + type +
            "\nH\tDataType\tCentroid\nH\tResolution\t\nH\tIsolationWindow\t\n"
