@@ -45,41 +45,21 @@ const std::string head_ms1 = head("kolvex by Ostrel 2015", "kolvex by Ostrel", "
 const std::string head_ms2 = head("kolvex", "kolvex by Ostrel 2015", "MS2");
 // Before any survey scan: precursor scan 1, intensity 0, both charges.
 const std::string scan_1 =
-    "S\t000001\t000001\t445.1200\n"
-    "I\tRetTime\t0.050000\n"
-    "I\tIonInjectionTime\t50.00\n"
-    "I\tActivationType\tCID\n"
-    "I\tInstrumentType\tITMS\n"
-    "I\tTemperatureFTAnalyzer\t-1\n"
+    "S\t000001\t000001\t445.1200\nI\tRetTime\t0.050000\nI\tIonInjectionTime\t50.00\n"
+    "I\tActivationType\tCID\nI\tInstrumentType\tITMS\nI\tTemperatureFTAnalyzer\t-1\n"
     "I\tFilter\tITMS + c ESI d Full ms2 445.12@cid35.00 [120.00-1345.00]\n"
-    "I\tPrecursorScan\t1\n"
-    "I\tPrecursorInt\t0.0000\n"
-    "Z\t2\t889.2327\n"
-    "Z\t3\t1333.3454\n"
-    "445.1199 80.0\n";
+    "I\tPrecursorScan\t1\nI\tPrecursorInt\t0.0000\nZ\t2\t889.2327\nZ\t3\t1333.3454\n445.1199 80.0\n";
 const std::string scan_2 =
-    "S\t000002\t000002\n"
-    "I\tRetTime\t0.100000\n"
-    "I\tIonInjectionTime\t12.50\n"
-    "I\tInstrumentType\tFTMS\n";
+    "S\t000002\t000002\nI\tRetTime\t0.100000\nI\tIonInjectionTime\t12.50\nI\tInstrumentType\tFTMS\n";
 const std::string peaks_2 = "100.0500 1234.5\n445.1199 .7\n600.5000 5.0\n";
 const std::string peaks_4 = "100.0500 1234.5 2 \n445.1199 .7 3 12345\n600.5000 5.0 0 7\n";
 const std::string scan_3 =
-    "S\t000003\t000003\n"
-    "I\tRetTime\t0.150000\n"
-    "I\tIonInjectionTime\t2.50\n"
-    "I\tInstrumentType\tFTMS\n";
-
+    "S\t000003\t000003\nI\tRetTime\t0.150000\nI\tIonInjectionTime\t2.50\nI\tInstrumentType\tFTMS\n";
 // The last scan, up to its precursor scan line.
 const std::string scan_4 =
-    "S\t000004\t000004\t445.1200\n"
-    "I\tRetTime\t0.200000\n"
-    "I\tIonInjectionTime\t35.00\n"
-    "I\tActivationType\tCID\n"
-    "I\tInstrumentType\tFTMS\n"
-    "I\tTemperatureFTAnalyzer\t-1\n"
-    "I\tFilter\tFTMS + c ESI d Full ms2 445.12@cid35.00 [120.00-1345.00]\n"
-    "I\tPrecursorScan\t";
+    "S\t000004\t000004\t445.1200\nI\tRetTime\t0.200000\nI\tIonInjectionTime\t35.00\n"
+    "I\tActivationType\tCID\nI\tInstrumentType\tFTMS\nI\tTemperatureFTAnalyzer\t-1\n"
+    "I\tFilter\tFTMS + c ESI d Full ms2 445.12@cid35.00 [120.00-1345.00]\nI\tPrecursorScan\t";
 
 // 62, 64 and 66 move to the most intense neighbour (m/z 100.05, charge
 // 2); 63 keeps the peak found (charge 3, equal to the trailer's). In 64
