@@ -64,12 +64,9 @@ TEST(WalkEventStream, DescribedOnlyWhenEveryRecordWalksAndClosesOnT)
     const Rec newer{.sig = {0x01, 0x01, 0x02, 0x01}};
     const struct { const char* what; int32_t version; std::vector<Rec> recs; bool described;
                    int32_t close_off = 0, n = -1, pp = 1000; } cases[] = {
-        {"62: survey, MS2, MS3", 62, {survey, ms2, ms3}, true},
-        {"63", 63, {survey, ms2}, true},
-        {"64", 64, {ms2, survey, ms2}, true},
-        {"66", 66, {survey, ms3, ms2}, true},
-        {"newer signature 01 01 02 01", 66, {newer, newer}, true},
-        {"one record", 64, {ms2}, true},
+        {"62: survey, MS2, MS3", 62, {survey, ms2, ms3}, true},  {"63", 63, {survey, ms2}, true},
+        {"64", 64, {ms2, survey, ms2}, true},  {"66", 66, {survey, ms3, ms2}, true},
+        {"newer signature 01 01 02 01", 66, {newer, newer}, true},  {"one record", 64, {ms2}, true},
         {"16 reactions, 64 ranges, parameters and tail words", 66,
          {{.reactions = std::vector<double>(16, 300.0), .ranges = Ranges(64, {1, 2}), .params = 64, .tail = 64}}, true},
         {"no parameters, no tail", 62, {{.params = 0, .tail = 0}}, true},
@@ -77,10 +74,8 @@ TEST(WalkEventStream, DescribedOnlyWhenEveryRecordWalksAndClosesOnT)
         {"unknown signature", 66, {survey, {.sig = {0x01, 0x02, 0x02, 0x01}}}, false},
         {"no end mark", 66, {survey, {.end_mark = false}}, false},
         {"17 reactions", 62, {{.reactions = std::vector<double>(17, 300.0)}}, false},
-        {"0 ranges", 64, {{.ranges = {}}}, false},
-        {"65 ranges", 64, {{.ranges = Ranges(65, {1, 2})}}, false},
-        {"65 parameters", 66, {{.params = 65}}, false},
-        {"a tail of 65", 66, {{.tail = 65}}, false},
+        {"0 ranges", 64, {{.ranges = {}}}, false},  {"65 ranges", 64, {{.ranges = Ranges(65, {1, 2})}}, false},
+        {"65 parameters", 66, {{.params = 65}}, false},  {"a tail of 65", 66, {{.tail = 65}}, false},
         {"a count word that lies about the data", 66, {{.nr_word = 2}, ms2}, false},
         {"one record fewer than entries", 66, {survey, ms2}, false, 0, 3},
         {"one more record than entries", 66, {survey, ms2}, false, 0, 1},
@@ -136,7 +131,7 @@ TEST(ReadScanEventAt, LevelPrecursorAndConfidence)
         {"high end differs", {}, 100, 1999.9999, 2, 445.12, false},
         {"two ranges: first low, last high", {.ranges = {{100, 700}, {800, 2000}}}, 100, 2000, 2, 445.12, true},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         for (int32_t version : {62, 66}) {
             Stream s = stream(version, {c.rec});
             Input in = input_of(s.bytes);
@@ -156,7 +151,6 @@ TEST(ReadScanEventAt, LevelPrecursorAndConfidence)
             // 300.01 lies within tolerance of element 2 (m/z 300).
             EXPECT_EQ(ctx.precursor_found, c.precursor == 300.01) << c.what;
         }
-    }
 }
 
 }  // namespace
