@@ -101,9 +101,8 @@ TEST_P(MsconvertReads, EveryScanPeakPrecursorAndCharge)
     ASSERT_EQ(c.status, 0) << c.err;
     for (const std::string ms : {"ms1", "ms2"}) {
         // timeout: msconvert can hang on malformed text instead of failing.
-        testrun::Result m = testrun::run({"timeout", "120", msconvert, input + "." + ms, "--" + ms,
-                                          "-o", dir.path, "--outfile", "back"},
-                                         dir.path);
+        testrun::Result m = testrun::run(
+            {"timeout", "120", msconvert, input + "." + ms, "--" + ms, "-o", dir.path, "--outfile", "back"}, dir.path);
         ASSERT_EQ(m.status, 0) << m.out << m.err;
         EXPECT_EQ(differences(ms == "ms1" ? c.ms1 : c.ms2, testrun::read_file(dir.file("back." + ms))), "")
             << ms;
@@ -203,10 +202,9 @@ auto search(const std::string& comet, const testrun::TempDir& dir, const std::st
         db << "\n";
     }
     db.close();
-    testrun::Result c = testrun::run({"timeout", "300", comet,
-                                      "-P" KOLVEX_SOURCE_DIR "/tests/data/comet.params",
-                                      "-Ddb.fasta", "-Nresult", ms2},
-                                     dir.path);
+    testrun::Result c = testrun::run(
+        {"timeout", "300", comet, "-P" KOLVEX_SOURCE_DIR "/tests/data/comet.params", "-Ddb.fasta", "-Nresult", ms2},
+        dir.path);
     EXPECT_EQ(c.status, 0) << c.out << c.err;
     if (loaded != nullptr)  // "Load spectra: N": the scans Comet took in
         *loaded = std::atoi(e2e::between(c.out, "Load spectra: ", "\n").c_str());
@@ -266,8 +264,7 @@ TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
     // fragmentation scans each.
     const std::pair<const char*, int> files[] = {{"a.raw", 66}, {"b.RAW", 64}, {"c d.raw", 63}};
     for (auto [name, version] : files)
-        fixture::write_file(runs + name,
-                             fixture::build(fixture::realistic_run(version, 2, 40, 4, 20, 3)));
+        fixture::write_file(runs + name, fixture::build(fixture::realistic_run(version, 2, 40, 4, 20, 3)));
     fixture::write_file(runs + "notes.txt", {'n', '\n'});
     std::filesystem::copy_file(testrun::shared_data() + "/real/v57-older.RAW", runs + "old.RAW");
     const std::string reason = runs + "old.RAW: file format version 57 is not supported\n";
