@@ -146,6 +146,15 @@ inline std::string seconds_as_t(const std::string& out)
     return std::regex_replace(out, seconds, "time spent T s");
 }
 
+// The summary line that ends standard error of a conversion of n index
+// entries; why: the reason given for rejected scans.
+inline std::string summary(const std::string& input, int n, int ms1, int ms2, const std::string& why = "")
+{
+    return input + ": " + std::to_string(n) + " scans in the index, " + std::to_string(ms1) + " written to " +
+           input + ".ms1, " + std::to_string(ms2) + " written to " + input + ".ms2, " +
+           std::to_string(n - ms1 - ms2) + " rejected" + why + "\n";
+}
+
 // 64-bit FNV-1a: small enough to write into a table row.
 inline uint64_t digest(const std::string& text)
 {

@@ -16,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using e2e::done;
+using e2e::summary;
 using e2e::Bytes;
 using Files = std::set<std::string>;
 
@@ -127,11 +128,6 @@ TEST(Cli, EveryWayARunEnds)
     auto version = [&in](int v) {
         return in + "file format version " + std::to_string(v) + " is not supported\n";
     };
-    auto summary = [](const std::string& input, int n, int a, int b, const char* why) {
-        return input + ": " + std::to_string(n) + " scans in the index, " + std::to_string(a) +
-               " written to " + input + ".ms1, " + std::to_string(b) + " written to " + input +
-               ".ms2, " + std::to_string(n - a - b) + " rejected" + why + "\n";
-    };
     const Files empty_outputs = {"in.raw", "in.raw.ms1 (empty)", "in.raw.ms2 (empty)"};
     const Files outputs = {"in.raw", "in.raw.ms1", "in.raw.ms2"};
     const Files untouched = {"in.raw"};
@@ -175,23 +171,23 @@ TEST(Cli, EveryWayARunEnds)
         {"only a profile packet", file, profile_only, in_arg, 0, ended,
          summary("in.raw", 1, 0, 0, " (profile packets without a centroid list)"), empty_outputs},
         {"a profile packet and one of a size no rule takes", file, mixed, in_arg, 0, ended,
-         summary("in.raw", 2, 0, 0, ""), empty_outputs},
-        {"a supported file", file, small_file(), in_arg, 0, ended, summary("in.raw", 2, 1, 1, ""), outputs},
+         summary("in.raw", 2, 0, 0), empty_outputs},
+        {"a supported file", file, small_file(), in_arg, 0, ended, summary("in.raw", 2, 1, 1), outputs},
         {"-h", file, small_file(), {"-h"}, 0, usage, "", untouched},
         {"--help", file, small_file(), {"--help"}, 0, usage, "", untouched},
         {"-V", file, small_file(), {"-V"}, 0, kolvex_v, "", untouched},
         {"--version", file, small_file(), {"--version"}, 0, kolvex_v, "", untouched},
         {"a file named -h given as ./-h", file, small_file(), {"./-h"}, 0, done("./-h"),
-         summary("./-h", 2, 1, 1, ""), {"-h", "-h.ms1", "-h.ms2"}, "-h"},
+         summary("./-h", 2, 1, 1), {"-h", "-h.ms1", "-h.ms2"}, "-h"},
         {"a file named -h given as -h", file, small_file(), {"-h"}, 0, usage, "", {"-h"}, "-h"},
         {"a file named -x given as ./-x", file, small_file(), {"./-x"}, 0, done("./-x"),
-         summary("./-x", 2, 1, 1, ""), {"-x", "-x.ms1", "-x.ms2"}, "-x"},
+         summary("./-x", 2, 1, 1), {"-x", "-x.ms1", "-x.ms2"}, "-x"},
         {"a file named -x given as -x", file, small_file(), {"-x"}, 0, done("-x"),
-         summary("-x", 2, 1, 1, ""), {"-x", "-x.ms1", "-x.ms2"}, "-x"},
+         summary("-x", 2, 1, 1), {"-x", "-x.ms1", "-x.ms2"}, "-x"},
         {"--help, help, then an input", file, small_file(), {"--help", "in.raw"}, 0, usage, "", untouched},
         {"-h, --version", file, small_file(), {"-h", "--version"}, 0, usage, "", untouched},
         {"an input, then options", file, small_file(), {"in.raw", "--help", "-V", "more"}, 0, ended,
-         summary("in.raw", 2, 1, 1, ""), outputs},
+         summary("in.raw", 2, 1, 1), outputs},
         {"a missing input, then one that exists", file, small_file(), {"typo.raw", "in.raw"}, 1,
          nf + done("typo.raw"), "Cannot open typo.raw: No such file or directory\n",
          {"in.raw", "typo.raw.ms1 (empty)", "typo.raw.ms2 (empty)"}},
