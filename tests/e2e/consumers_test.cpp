@@ -270,10 +270,9 @@ TEST(SnakemakeWorkflow, ConvertsTheFolderAndAFailingFileFailsOnlyItsJob)
     const std::string reason = runs + "old.RAW: file format version 57 is not supported\n";
 
     auto workflow = [&] {
-        return testrun::run({snakemake, "-s", KOLVEX_SOURCE_DIR "/workflow/Snakefile", "--cores",
-                             "2", "--directory", dir.path, "--keep-going", "--config",
-                             "input=" + runs, std::string("kolvex=") + KOLVEX_BIN},
-                            dir.path);
+        return testrun::run({snakemake, "-s", KOLVEX_SOURCE_DIR "/workflow/Snakefile", "--cores", "2",
+                             "--directory", dir.path, "--keep-going", "--config", "input=" + runs,
+                             std::string("kolvex=") + KOLVEX_BIN}, dir.path);
     };
     testrun::Result r = workflow();
     EXPECT_NE(r.status, 0) << r.out << r.err;
