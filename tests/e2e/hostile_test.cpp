@@ -64,8 +64,7 @@ const Case cases[] = {
     {"index at the last byte", index_start, filesize, -1, nullptr, any},
     {"index running past the end", index_start, filesize, -100, nullptr, any},
     {"file cut inside the index", cut_in_index, zero, 0, nullptr, any},
-    {"scan count 0", count, zero, 0, no_scans},
-    {"scan count negative", count, zero, -5, no_scans},
+    {"scan count 0", count, zero, 0, no_scans},  {"scan count negative", count, zero, -5, no_scans},
     // Version 64 would convert each of the 99,999 entries (100 MB of text).
     {"scan count 0x7fffffff", count, zero, 0x7fffffff, nullptr, any, false},
     {"peak count negative", peak_count, zero, -1, nullptr, 0},
@@ -75,8 +74,7 @@ const Case cases[] = {
     {"packet offset wrapping past 2^31", offset_0, wrap, 100, nullptr, rejected},
     {"packet offsets with high words", offset_high_words, zero, 0x5a5a5a5a, nullptr, same, false},
     {"packet offset past the end", offset_3, filesize, 0, nullptr, any},
-    {"event stream at 0", pp_start, zero, 0, nullptr},
-    {"event stream past the end", pp_start, filesize, 7, nullptr},
+    {"event stream at 0", pp_start, zero, 0, nullptr},  {"event stream past the end", pp_start, filesize, 7, nullptr},
     {"trailer stream past the end", pr_start, filesize, 1, nullptr},
     {"trailer stream at 0x7fffff00", pr_start, zero, 0x7fffff00, nullptr},
 };
