@@ -80,10 +80,7 @@ std::string figures(const std::string& stem)
                                                   stem + "." + table + ".tsv"));
     };
     std::map<std::string, std::pair<int, int>> figure;
-    auto tally = [&](const char* what, bool agrees) {
-        figure[what].first += agrees;
-        figure[what].second++;
-    };
+    auto tally = [&](const char* what, bool agrees) { figure[what].first += agrees, figure[what].second++; };
     auto text = [](const char* format, double v) {
         char t[64];
         std::snprintf(t, sizeof t, format, v);
