@@ -38,11 +38,9 @@ struct TempDir {
     std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
-struct Result {
-    int status = -1;     // exit status, or 128 + signal
-    std::string out;     // standard output
-    std::string err;     // standard error
-};
+// A run's exit status (128 + the signal that ended it), standard output
+// and standard error.
+struct Result { int status = -1; std::string out, err; };
 
 inline std::string read_file(const std::string& path)
 {
@@ -101,11 +99,9 @@ namespace e2e {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Converted {
-    int status = -1;
-    std::string out, err, ms1, ms2;
-    std::vector<std::string> others;  // files the run left besides its input and outputs
-};
+// A conversion's run as Result, both outputs' text, and the files the run
+// left besides its input and outputs.
+struct Converted { int status = -1; std::string out, err, ms1, ms2; std::vector<std::string> others; };
 
 // Converts name in folder dir, where its outputs land, behind the shell
 // prefix when one is given. With from set, name is first copied there from
