@@ -136,8 +136,7 @@ TEST(ReadScanEventAt, LevelPrecursorAndConfidence)
             Stream s = stream(version, {c.rec});
             Input in = input_of(s.bytes);
             IndexEntry entry{};
-            entry.low_mass = c.low;
-            entry.high_mass = c.high;
+            entry.low_mass = c.low, entry.high_mass = c.high;
             ScanContext ctx;
             reset_ms1(ctx);
             for (size_t i = 0; i < 5; i++)
