@@ -196,8 +196,8 @@ TEST(Cli, EveryWayARunEnds)
         SCOPED_TRACE(r.name);
         testrun::TempDir dir;
         std::string input = dir.file(r.input);
-        if (r.kind == file)
-            fixture::write_file(input, r.bytes);
+        if (r.kind == file)  // not write_file: it hands fwrite the null data of an empty file
+            std::ofstream(input, std::ios::binary) << std::string(r.bytes.begin(), r.bytes.end());
         if (r.kind == folder || !r.taken.empty())
             fs::create_directory(r.taken.empty() ? input : dir.file(r.taken));
         if (r.size > 0) {
