@@ -1,24 +1,107 @@
-// check.h -- convert raw files with the real binary, read the text back,
-// and the scans the end-to-end tests build their files from.
+// check.h -- run the real binary in a scratch folder, convert raw files
+// with it and read the text back, and the scans the end-to-end tests build
+// their files from.
 #pragma once
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <regex>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "fixture.h"
-#include "support/run.h"
+
+namespace testrun {
+
+// A fresh empty folder under the system's temporary folder, removed with
+// what it holds by the destructor.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        const char* base = std::getenv("TMPDIR");
+        path = std::string(base && *base ? base : "/tmp") + "/kolvex-test-XXXXXX";
+        if (!mkdtemp(path.data()))
+            std::abort();
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;  // a leftover scratch folder harms no test
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+// A run's exit status (128 + the signal that ended it), standard output
+// and standard error.
+struct Result { int status = -1; std::string out, err; };
+
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// The lines of text, without their line feeds.
+inline std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Runs the program with args (args[0] is the program path) in folder cwd.
+// shell_prefix, when set, is run by /bin/sh before exec (e.g. "ulimit -f 8;
+// trap '' XFSZ;").
+inline Result run(const std::vector<std::string>& args, const std::string& cwd,
+                  const std::string& shell_prefix = "")
+{
+    auto quoted = [](const std::string& s) {  // a space, then s in single quotes
+        std::string q = " '";
+        for (char c : s)
+            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    TempDir io;
+    // exec: the status is the program's own, or its signal.
+    std::string cmd = "cd" + quoted(cwd) + " || exit 127; " + shell_prefix + " exec";
+    for (const std::string& a : args)
+        cmd += quoted(a);
+    cmd += " </dev/null >" + quoted(io.file("out")) + " 2>" + quoted(io.file("err"));
+    int st = std::system(cmd.c_str());
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), read_file(io.file("out")),
+            read_file(io.file("err"))};
+}
+
+// Runs the kolvex binary with args in folder cwd.
+inline Result kolvex(const std::string& cwd, std::vector<std::string> args)
+{
+    args.insert(args.begin(), KOLVEX_BIN);
+    return run(args, cwd);
+}
+
+// The folder of real raw files (../shared/data from the repository root).
+inline std::string shared_data() { return KOLVEX_SHARED_DATA; }
+
+}  // namespace testrun
 
 namespace e2e {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Converted {
-    int status = -1;
-    std::string out, err, ms1, ms2;
-    std::vector<std::string> others;  // files the run left besides its input and outputs
-};
+// A conversion's run as Result, both outputs' text, and the files the run
+// left besides its input and outputs.
+struct Converted { int status = -1; std::string out, err, ms1, ms2; std::vector<std::string> others; };
 
 // Converts name in folder dir, where its outputs land, behind the shell
 // prefix when one is given. With from set, name is first copied there from
@@ -44,8 +127,28 @@ inline Converted convert_in(const testrun::TempDir& dir, const std::string& name
 inline Converted convert(const Bytes& bytes, const std::string& prefix = "")
 {
     testrun::TempDir dir;
-    testrun::write_bytes(dir.file("in.raw"), bytes);
+    fixture::write_file(dir.file("in.raw"), bytes);
     return convert_in(dir, "in.raw", "", prefix);
+}
+
+// The completion line kolvex ends its standard output with, for input,
+// its seconds written T.
+inline std::string done(const std::string& input) { return "\n" + input + " completed, time spent T s"; }
+
+// Standard output with the completion line's seconds written T.
+inline std::string seconds_as_t(const std::string& out)
+{
+    static const std::regex seconds("time spent [0-9]+\\.[0-9]{4} s$");
+    return std::regex_replace(out, seconds, "time spent T s");
+}
+
+// The summary line that ends standard error of a conversion of n index
+// entries; why: the reason given for rejected scans.
+inline std::string summary(const std::string& input, int n, int ms1, int ms2, const std::string& why = "")
+{
+    return input + ": " + std::to_string(n) + " scans in the index, " + std::to_string(ms1) + " written to " +
+           input + ".ms1, " + std::to_string(ms2) + " written to " + input + ".ms2, " +
+           std::to_string(n - ms1 - ms2) + " rejected" + why + "\n";
 }
 
 // 64-bit FNV-1a: small enough to write into a table row.

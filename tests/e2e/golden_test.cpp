@@ -92,7 +92,7 @@ Bytes odd_numbers(int32_t v, Knob k)
 // below and above the list, the refinement window's edges) with every
 // analyzer code; MS levels that read no precursor; then a flat list for
 // the Z lines of every pair of peak and trailer charge.
-File events_run(int32_t v)
+Bytes events(int32_t v, Knob k)
 {
     const uint8_t analyzers[] = {0, 4, 1, 2, 3, 5, 255};
     File f = run_of(v, {survey(12.3456785)});
@@ -115,10 +115,8 @@ File events_run(int32_t v)
                                                   {200, 5}, {200, 1}, {200, -1}, {600, 3}};
     for (auto [p, zt] : charges)
         f.scans.push_back(frag(p, 0, zt));
-    return f;
+    return build(f, k);
 }
-
-Bytes events(int32_t v, Knob k) { return build(events_run(v), k); }
 
 // Rejected scans between converted ones (no peaks: survey, fragmentation;
 // with peaks), scans whose peak count cannot size a buffer, and labels
@@ -191,8 +189,7 @@ TEST_P(Golden, OutputHasTheRecordedDigests)
     uint64_t ms1 = e2e::digest(c.ms1), ms2 = e2e::digest(c.ms2);
     char got[64];
     std::snprintf(got, sizeof got, "0x%016" PRIx64 ", 0x%016" PRIx64, ms1, ms2);
-    EXPECT_EQ(ms1, r.ms1) << "this build: " << got;
-    EXPECT_EQ(ms2, r.ms2) << "this build: " << got;
+    EXPECT_TRUE(ms1 == r.ms1 && ms2 == r.ms2) << "this build: " << got;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Golden, ::testing::ValuesIn(rows), [](const auto& info) {

@@ -19,10 +19,9 @@ TEST(FuzzRegression, EveryKeptInputReplaysWithoutFault)
 {
     using Entry = int (*)(const uint8_t*, size_t);
     const std::pair<const char*, Entry> harnesses[] = {
-        {"convert", fuzz_convert}, {"run_header", fuzz_run_header},
-        {"event_layout", fuzz_event_layout}, {"event_stream", fuzz_event_stream},
-        {"index", fuzz_index},
-        {"trailer", fuzz_trailer}, {"packet", fuzz_packet}, {"numtext", fuzz_numtext}};
+        {"convert", fuzz_convert}, {"run_header", fuzz_run_header}, {"event_layout", fuzz_event_layout},
+        {"event_stream", fuzz_event_stream}, {"index", fuzz_index}, {"trailer", fuzz_trailer},
+        {"packet", fuzz_packet}, {"numtext", fuzz_numtext}};
     fs::path dir = fs::path(KOLVEX_SOURCE_DIR) / "fuzz" / "regression";
     int replayed = 0;
     for (const auto& [name, entry] : harnesses) {
@@ -53,8 +52,7 @@ TEST(FuzzSeeds, EverySeedKindConvertsWholeAndCut)
         if (s.name.find("-clean.") == std::string::npos)
             continue;
         for (size_t cut = 0; cut < s.bytes.size(); cut += cut < 48 ? 1 : 4096) {
-            std::vector<uint8_t> part(s.bytes.begin(),
-                                      s.bytes.begin() + static_cast<ptrdiff_t>(cut));
+            std::vector<uint8_t> part(s.bytes.begin(), s.bytes.begin() + static_cast<ptrdiff_t>(cut));
             EXPECT_EQ(fuzz_convert(part.data(), part.size()), 0) << cut;
         }
     }

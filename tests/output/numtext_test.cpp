@@ -18,22 +18,18 @@ namespace {
 const float inf = std::numeric_limits<float>::infinity();
 const float nan = std::numeric_limits<float>::quiet_NaN();
 
-std::string ftoa_text(float n, int32_t afterpoint)
+// The text of ftoa with `afterpoint` decimals, or of the value column
+// (value_text) for afterpoint -1; the length returned must be the text's.
+std::string text_of(float n, int32_t afterpoint)
 {
     char buf[ftoa_max];
     std::memset(buf, '#', sizeof buf);
-    int32_t len = ftoa(n, buf, afterpoint);
+    int32_t len = afterpoint < 0 ? value_text(n, buf) : ftoa(n, buf, afterpoint);
     EXPECT_EQ(size_t(len), std::strlen(buf)) << n;
     return buf;
 }
 
-std::string pair_text(float mz, float intensity)
-{
-    char buf[2 * ftoa_max];
-    return std::string(buf, size_t(peak_pair_text(mz, intensity, buf)));
-}
-
-TEST(Ftoa, WorkedExamplesAndOddValues)
+TEST(NumberText, WorkedExamplesAndOddValues)
 {
     const struct { float n; int32_t afterpoint; std::string text; } cases[] = {
         {0.4f, 0, ""},  {12345.9f, 0, "12345"},  {445.12f, 4, "445.1199"},  // truncated, never rounded
@@ -49,9 +45,13 @@ TEST(Ftoa, WorkedExamplesAndOddValues)
         {FLT_MAX, 4, "340282346638528859811704183484516925440.0000"},
         {-FLT_MAX, 10, "-340282346638528859811704183484516925440.0000000000"},
         {nan, 4, "nan"},  {-nan, 1, "nan"},  {inf, 4, "inf"},  {-inf, 1, "-inf"},
+        // The value column where the sweep below does not reach.
+        {2147483648.0f, -1, "2147483648"},  {3.0e9f, -1, "3000000000"},
+        {-FLT_MAX, -1, "-340282346638528859811704183484516925440"},
+        {nan, -1, "nan"},  {inf, -1, "inf"},  {-inf, -1, "-inf"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ftoa_text(c.n, c.afterpoint), c.text) << c.n << " with " << c.afterpoint;
+        EXPECT_EQ(text_of(c.n, c.afterpoint), c.text) << c.n << " with " << c.afterpoint;
 }
 
 // Every check of one float: ftoa with 1 to 10 decimals (all when `all`,
@@ -60,14 +60,14 @@ TEST(Ftoa, WorkedExamplesAndOddValues)
 int check_float(float n, float before, bool all)
 {
     int bad = 0;
-    char value[ftoa_max];
-    value_text(n, value);
-    if (std::string(value) != (int32_t(n) == 0 ? "" : std::to_string(int32_t(n))) && ++bad == 1)
+    if (text_of(n, -1) != (int32_t(n) == 0 ? "" : std::to_string(int32_t(n))) && ++bad == 1)
         ADD_FAILURE() << "value_text(" << n << ")";
     for (int32_t d = 1; d <= 10; d++)
-        if ((all || d == 1 || d == 4) && ftoa_text(n, d) != expect::fixed(n, d) && ++bad == 1)
+        if ((all || d == 1 || d == 4) && text_of(n, d) != expect::fixed(n, d) && ++bad == 1)
             ADD_FAILURE() << "ftoa(" << std::bit_cast<uint32_t>(n) << " bits, " << d << ")";
-    if (pair_text(n, before) != expect::mz(n) + " " + expect::intensity(before) && ++bad == 1)
+    char pair[2 * ftoa_max];  // not terminated: the length says where it ends
+    const std::string text(pair, size_t(peak_pair_text(n, before, pair)));
+    if (text != expect::mz(n) + " " + expect::intensity(before) && ++bad == 1)
         ADD_FAILURE() << "pair(" << n << ", " << before << ")";
     return bad;
 }
@@ -95,21 +95,6 @@ TEST(Ftoa, MatchesExactDecimalsOverTheFloats)
     for (float p = 10; p < 2147483648.0f; p *= 10)
         bad += check_float(p, std::nextafter(p, 0.0f), true) + check_float(std::nextafter(p, 0.0f), p, true);
     EXPECT_EQ(bad, 0);
-}
-
-// The value column where the sweep above does not reach: 2^31 and more,
-// NaN and the infinities.
-TEST(ValueText, OddValues)
-{
-    const struct { float v; std::string text; } cases[] = {
-        {2147483648.0f, "2147483648"},  {3.0e9f, "3000000000"},  {-FLT_MAX, "-340282346638528859811704183484516925440"},
-        {nan, "nan"},  {inf, "inf"},  {-inf, "-inf"},
-    };
-    for (const auto& c : cases) {
-        char buf[ftoa_max];
-        EXPECT_EQ(std::string(buf, size_t(value_text(c.v, buf))), c.text) << c.v;
-        EXPECT_EQ(std::string(buf), c.text) << c.v;
-    }
 }
 
 }  // namespace

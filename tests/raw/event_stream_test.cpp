@@ -11,39 +11,26 @@ using Ranges = std::vector<std::pair<double, double>>;
 
 // One record in the counted grammar; the count words can be overridden
 // (-1: the true count).
-struct Rec {
-    uint8_t level = 2;
-    std::vector<double> reactions = {445.12};
-    Ranges ranges = {{100, 2000}};
-    uint32_t params = 3, tail = 2;
-    Bytes sig = {0x01, 0x00, 0x02, 0x01};
-    bool end_mark = true;
-    int64_t nr_word = -1, nm_word = -1, np_word = -1, a_word = -1;
-};
+struct Rec { uint8_t level = 2; std::vector<double> reactions = {445.12}; Ranges ranges = {{100, 2000}};
+             uint32_t params = 3, tail = 2; Bytes sig = {0x01, 0x00, 0x02, 0x01}; bool end_mark = true;
+             int64_t nr_word = -1, nm_word = -1, np_word = -1, a_word = -1; };
 
 Bytes record(int32_t version, const Rec& r)
 {
-    int32_t len = event_preamble_len(version);
-    size_t reaction = version == 66 ? 56 : 32;
-    Bytes b(size_t(4 + len), 0);
+    Bytes b(size_t(4 + event_preamble_len(version)), 0);
     put(b, 4, signature(r.level, !r.end_mark));
     put(b, 4, r.sig);
     b[4 + 40] = 4;  // FTMS
-    auto word = [&](int64_t over, size_t count) {
-        b.resize(b.size() + 4);
-        put(b, int64_t(b.size()) - 4, uint32_t(over >= 0 ? uint64_t(over) : count));
-    };
+    auto add = [&b](auto v) { b.resize(b.size() + sizeof v); put(b, int64_t(b.size() - sizeof v), v); };
+    auto word = [&](int64_t over, size_t count) { add(uint32_t(over >= 0 ? uint64_t(over) : count)); };
     word(r.nr_word, r.reactions.size());
     for (double p : r.reactions) {
-        b.resize(b.size() + reaction, 0x5A);
-        put(b, int64_t(b.size() - reaction), p);
+        add(p);
+        b.resize(b.size() + (version == 66 ? 56 : 32) - 8, 0x5A);
     }
     word(r.nm_word, r.ranges.size());
-    for (auto [lo, hi] : r.ranges) {
-        b.resize(b.size() + 16);
-        put(b, int64_t(b.size()) - 16, lo);
-        put(b, int64_t(b.size()) - 8, hi);
-    }
+    for (auto [lo, hi] : r.ranges)
+        add(lo), add(hi);
     word(r.np_word, r.params);
     b.resize(b.size() + 8 * r.params, 0x3F);
     word(r.a_word, r.tail);
@@ -52,12 +39,8 @@ Bytes record(int32_t version, const Rec& r)
 }
 
 // A file of the records from 1000, then the 4-byte word and T; trailing
-// bytes after T.
-struct Stream {
-    Bytes bytes;
-    Nav nav;
-    std::vector<int64_t> starts;  // where each record was put
-};
+// bytes after T. starts: where each record was put.
+struct Stream { Bytes bytes; Nav nav; std::vector<int64_t> starts; };
 
 Stream stream(int32_t version, const std::vector<Rec>& recs, int32_t close_off = 0)
 {
@@ -81,12 +64,9 @@ TEST(WalkEventStream, DescribedOnlyWhenEveryRecordWalksAndClosesOnT)
     const Rec newer{.sig = {0x01, 0x01, 0x02, 0x01}};
     const struct { const char* what; int32_t version; std::vector<Rec> recs; bool described;
                    int32_t close_off = 0, n = -1, pp = 1000; } cases[] = {
-        {"62: survey, MS2, MS3", 62, {survey, ms2, ms3}, true},
-        {"63", 63, {survey, ms2}, true},
-        {"64", 64, {ms2, survey, ms2}, true},
-        {"66", 66, {survey, ms3, ms2}, true},
-        {"newer signature 01 01 02 01", 66, {newer, newer}, true},
-        {"one record", 64, {ms2}, true},
+        {"62: survey, MS2, MS3", 62, {survey, ms2, ms3}, true},  {"63", 63, {survey, ms2}, true},
+        {"64", 64, {ms2, survey, ms2}, true},  {"66", 66, {survey, ms3, ms2}, true},
+        {"newer signature 01 01 02 01", 66, {newer, newer}, true},  {"one record", 64, {ms2}, true},
         {"16 reactions, 64 ranges, parameters and tail words", 66,
          {{.reactions = std::vector<double>(16, 300.0), .ranges = Ranges(64, {1, 2}), .params = 64, .tail = 64}}, true},
         {"no parameters, no tail", 62, {{.params = 0, .tail = 0}}, true},
@@ -94,10 +74,8 @@ TEST(WalkEventStream, DescribedOnlyWhenEveryRecordWalksAndClosesOnT)
         {"unknown signature", 66, {survey, {.sig = {0x01, 0x02, 0x02, 0x01}}}, false},
         {"no end mark", 66, {survey, {.end_mark = false}}, false},
         {"17 reactions", 62, {{.reactions = std::vector<double>(17, 300.0)}}, false},
-        {"0 ranges", 64, {{.ranges = {}}}, false},
-        {"65 ranges", 64, {{.ranges = Ranges(65, {1, 2})}}, false},
-        {"65 parameters", 66, {{.params = 65}}, false},
-        {"a tail of 65", 66, {{.tail = 65}}, false},
+        {"0 ranges", 64, {{.ranges = {}}}, false},  {"65 ranges", 64, {{.ranges = Ranges(65, {1, 2})}}, false},
+        {"65 parameters", 66, {{.params = 65}}, false},  {"a tail of 65", 66, {{.tail = 65}}, false},
         {"a count word that lies about the data", 66, {{.nr_word = 2}, ms2}, false},
         {"one record fewer than entries", 66, {survey, ms2}, false, 0, 3},
         {"one more record than entries", 66, {survey, ms2}, false, 0, 1},
@@ -117,25 +95,20 @@ TEST(WalkEventStream, DescribedOnlyWhenEveryRecordWalksAndClosesOnT)
     }
 }
 
-// A stream that would only close past the end of the file never walks.
+// Nothing at or past T is read: T moved before the stream's true end (the
+// file ending there), or past the end of the file.
 TEST(WalkEventStream, NothingAtOrPastTIsRead)
 {
     Stream s = stream(66, {Rec{}, Rec{}});
-    int32_t t = s.nav.pr_header;
-    for (int32_t cut : {t - 1, t - 4, t - 5}) {
-        // T moved before the stream's true end: the walk must stop short.
+    const int32_t t = s.nav.pr_header;
+    for (int32_t cut : {t - 1, t - 4, t - 5, int32_t(s.bytes.size()) + 1}) {
         Nav nav = s.nav;
         nav.pr_header = cut;
-        Bytes head(s.bytes.begin(), s.bytes.begin() + cut);  // nothing past T exists
-        Input in = input_of(head);
+        Bytes head(s.bytes.begin(), s.bytes.begin() + std::min(cut, t));  // nothing past T exists
+        Input in = input_of(cut < t ? head : s.bytes);
         std::vector<int64_t> starts;
         EXPECT_FALSE(walk_event_stream(in, nav, 2, starts)) << cut;
     }
-    Nav past = s.nav;
-    past.pr_header = int32_t(s.bytes.size()) + 1;  // T beyond the file
-    Input in = input_of(s.bytes);
-    std::vector<int64_t> starts;
-    EXPECT_FALSE(walk_event_stream(in, past, 2, starts));
 }
 
 // The record of a described stream gives its scan the level, analyzer and
@@ -158,13 +131,12 @@ TEST(ReadScanEventAt, LevelPrecursorAndConfidence)
         {"high end differs", {}, 100, 1999.9999, 2, 445.12, false},
         {"two ranges: first low, last high", {.ranges = {{100, 700}, {800, 2000}}}, 100, 2000, 2, 445.12, true},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         for (int32_t version : {62, 66}) {
             Stream s = stream(version, {c.rec});
             Input in = input_of(s.bytes);
             IndexEntry entry{};
-            entry.low_mass = c.low;
-            entry.high_mass = c.high;
+            entry.low_mass = c.low, entry.high_mass = c.high;
             ScanContext ctx;
             reset_ms1(ctx);
             for (size_t i = 0; i < 5; i++)
@@ -178,7 +150,6 @@ TEST(ReadScanEventAt, LevelPrecursorAndConfidence)
             // 300.01 lies within tolerance of element 2 (m/z 300).
             EXPECT_EQ(ctx.precursor_found, c.precursor == 300.01) << c.what;
         }
-    }
 }
 
 }  // namespace

@@ -55,39 +55,13 @@ using Edits = std::vector<std::pair<int32_t, int32_t>>;  // packet word, addend
 const std::vector<fixture::Peak> peaks = {
     {400.25f, 1000, 512, 7}, {500.5f, 2000, 768, 8}, {600.75f, 30, -256, 9}};
 
-// A version 66 file whose only scan has the packet d, edited; the file ends
-// `cut` bytes after the packet's end (-1: where the fixture ends it). Word
-// 10 is the peak count when there is no profile part.
-struct Packet {
-    Bytes bytes;
-    int32_t pos = 0, size = 0;
-    Input in;
-    PacketDescription d;
-    PacketKind kind;
-
-    explicit Packet(const fixture::Described& described, const Edits& edits = {}, int32_t cut = -1)
-    {
-        fixture::File f;
-        f.scans = {fixture::Scan{}};
-        f.scans[0].peaks = peaks;
-        f.scans[0].described = described;
-        fixture::Layout lay;
-        bytes = fixture::build(f, &lay);
-        pos = lay.packet_pos[0];
-        size = get(bytes, lay.index_start + 20);  // data_size
-        for (auto [word, add] : edits)
-            put(bytes, pos + 4 * word, get<uint32_t>(bytes, pos + 4 * word) + uint32_t(add));
-        if (cut >= 0)
-            bytes.resize(static_cast<size_t>(pos + size - cut));
-        in = input_of(bytes);
-        kind = describe_packet(in, pos, size, d);
-    }
-};
-
 // Rows that are not described break one rule each and keep the rest
 // consistent (extra words X, word 7, make up for the words an edit takes
 // away). The arrays of a described packet read without edits are the
-// fixture's, its labels and values zero where it has none.
+// fixture's, its labels and values zero where it has none. Each row's file
+// is of version 66, its only scan of the packet d, edited, the file ending
+// `cut` bytes after the packet's end (-1: where the fixture ends it); word
+// 10 is the peak count when there is no profile part.
 TEST(DescribedPacket, ReadThroughItsHeader)
 {
     const float inf = std::numeric_limits<float>::infinity();
@@ -113,16 +87,28 @@ TEST(DescribedPacket, ReadThroughItsHeader)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Packet p(c.d, c.edits, c.cut);
-        ASSERT_EQ(p.kind, c.want);
+        fixture::File f;
+        f.scans.resize(1);
+        f.scans[0].peaks = peaks;
+        f.scans[0].described = c.d;
+        fixture::Layout lay;
+        Bytes bytes = fixture::build(f, &lay);
+        const int32_t pos = lay.packet_pos[0], size = get(bytes, lay.index_start + 20);  // data_size
+        for (auto [word, add] : c.edits)
+            put(bytes, pos + 4 * word, get<uint32_t>(bytes, pos + 4 * word) + uint32_t(add));
+        if (c.cut >= 0)
+            bytes.resize(static_cast<size_t>(pos + size - c.cut));
+        Input in = input_of(bytes);
+        PacketDescription d;
+        ASSERT_EQ(describe_packet(in, pos, size, d), c.want);
         if (c.want != described || !c.edits.empty())
             continue;
         for (int64_t i = 1; c.huge && i <= 2; i++)
-            put(p.bytes, p.d.peaks_at + 12 * i, i == 1 ? 1e300 : -1e300);
+            put(bytes, d.peaks_at + 12 * i, i == 1 ? 1e300 : -1e300);
         PacketBuffers buf;
         buf.labels.assign(3, PeakLabel{0, 99});  // a previous scan's
         buf.values.assign(3, 99.0f);
-        read_described_packet(p.in, p.d, buf);
+        read_described_packet(in, d, buf);
         ASSERT_EQ(buf.n, 3);
         for (size_t i = 0; i < 3; i++) {
             EXPECT_EQ(buf.peaks[i].mz, !c.huge || i == 0 ? peaks[i].mz : i == 1 ? inf : -inf);

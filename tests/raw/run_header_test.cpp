@@ -113,12 +113,11 @@ fixture::File unmarked()
 {
     fixture::File f;
     f.marker = f.terminator = false;
-    f.scans.resize(4);
     for (int32_t k = 0; k < 4; k++) {
-        f.scans[size_t(k)].survey = k == 0;
-        f.scans[size_t(k)].start_time = 0.1 * (k + 1);
+        fixture::Scan& s = f.scans.emplace_back();
+        s.survey = k == 0, s.start_time = 0.1 * (k + 1);
         for (int32_t i = 0; i < 300; i++)
-            f.scans[size_t(k)].peaks.push_back({float(300 + i), 100, 0, 0});
+            s.peaks.push_back({float(300 + i), 100});
     }
     return f;
 }

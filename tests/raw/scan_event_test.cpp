@@ -14,11 +14,7 @@ const double precursor = 300.01;  // element 2 of the survey peaks below
 // A record at r: the preamble at r + 4 (its signature unless bare, the
 // level at 6, the analyzer at 40), then behind the version's preamble a
 // spare word and the precursor m/z.
-struct Record {
-    int32_t r;
-    uint8_t level, analyzer = 4;
-    bool bare = false;
-};
+struct Record { int32_t r; uint8_t level, analyzer = 4; bool bare = false; };
 
 // Rows read the record at pp after a survey scan of m/z 100 to 500, with
 // the layout values version, pp_w, ms1_w, ms2_w and elite_layout. A cursor
