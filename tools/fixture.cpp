@@ -103,7 +103,8 @@ std::vector<uint8_t> build(const File& f, Layout* layout) {
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::FILE* fp = std::fopen(path.c_str(), "wb");
     if (fp == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size();
+    // An empty vector may hold no buffer: fwrite must not see its null.
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size();
     return std::fclose(fp) == 0 && ok;
 }
 

@@ -108,6 +108,24 @@ TEST_P(MsconvertReads, EveryScanPeakPrecursorAndCharge)
             << ms;
     }
     EXPECT_FALSE(e2e::scans_of(c.ms1 + c.ms2).empty());
+    // Where an independent reader has seen the file, msconvert reads its
+    // selected ion on every MS2 scan, and its charge alone where it has one.
+    const std::string ref = testrun::shared_data() + "/reference/" + std::filesystem::path(input).stem().string();
+    if (generated || !std::filesystem::exists(ref + ".spectra.tsv"))
+        return;
+    std::map<int, e2e::ScanText> back = e2e::scans_of(testrun::read_file(dir.file("back.ms2")));
+    for (auto& f : e2e::table(testrun::read_file(ref + ".spectra.tsv"))) {
+        double want = std::atof(f["precursor_mz"].c_str());  // msconvert: 7 digits
+        if (f["ms_level"] != "2")
+            continue;
+        EXPECT_NEAR(std::atof(back[std::stoi(f["scan"])].s.at(3).c_str()), want, 1e-6 * want + 1e-4)
+                << f["scan"];
+    }
+    for (auto& f : e2e::table(testrun::read_file(ref + ".trailers.tsv")))
+        if (f["ms_level"] == "2" && f["charge_state"] != "-") {
+            const auto& z = back[std::stoi(f["scan"])].z;
+            EXPECT_TRUE(z.size() == 1 && z[0].first == std::stoi(f["charge_state"])) << f["scan"];
+        }
 }
 
 // The awkward numbers, and every real file that converts (every version).
