@@ -19,7 +19,7 @@ int fuzz_event_layout(const uint8_t* data, size_t size)
     Fence fence(data, size);
     Input in = fence.all();
     Nav nav;
-    nav.filesize = static_cast<int32_t>(size);
+    nav.filesize = static_cast<FilePos>(size);
     nav.pp_start = w.pp_start;
 
     int32_t elite = check_elite(in, nav, nav.pp_start);
@@ -28,17 +28,17 @@ int fuzz_event_layout(const uint8_t* data, size_t size)
     FUZZ_CHECK(nav.ms1_w >= 0 && nav.ms1_w < nav.filesize);
     FUZZ_CHECK(nav.ms2_w >= 0 && nav.ms2_w < nav.filesize);
 
-    int32_t r = nav.pp_start;
+    FilePos r = nav.pp_start;
     for (int32_t step = 0; step < walk_steps; step++) {
-        has_signature(in, add32(r, 4));
+        has_signature(in, r + 4);
         // Windows start from r + 5 to r + 1999 and are 32 bytes long.
-        int64_t first = int64_t{r} + 5, last = int64_t{r} + 1999;
+        FilePos first = r + 5, last = r + 1999;
         in = fence.only(first, last + 32);
-        int32_t next = find_next_pp(in, r);
+        FilePos next = find_next_pp(in, r);
         in = fence.all();
         if (next == 0)
             break;
-        FUZZ_CHECK(int64_t{next} + 4 >= first && int64_t{next} + 4 <= last);
+        FUZZ_CHECK(next + 4 >= first && next + 4 <= last);
         FUZZ_CHECK(has_signature(in, next + 4));
         r = next;
     }

@@ -20,7 +20,7 @@ int fuzz_event_stream(const uint8_t* data, size_t size)
     for (int32_t v : versions)
         if (w.version == v)
             nav.version = v;
-    nav.filesize = static_cast<int32_t>(size);
+    nav.filesize = static_cast<FilePos>(size);
     nav.pp_start = w.pp_start;
     nav.pr_header = w.pr_header;
     int64_t t = w.pr_header;

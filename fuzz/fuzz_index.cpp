@@ -27,7 +27,7 @@ int fuzz_index(const uint8_t* data, size_t size)
     Input in = borrow_input(data, size);
     Nav nav;
     nav.version = w.version;
-    nav.filesize = static_cast<int32_t>(size);
+    nav.filesize = static_cast<FilePos>(size);
     nav.index_start = w.index_start;
     nav.index_num = w.index_num;
     std::vector<IndexEntry> index;

@@ -16,7 +16,7 @@ int fuzz_packet(const uint8_t* data, size_t size)
         return 0;
     Nav nav;
     nav.version = w.version;
-    nav.filesize = static_cast<int32_t>(size);
+    nav.filesize = static_cast<FilePos>(size);
     Fence fence(data, size);
     PacketBuffers buf;
 
@@ -42,7 +42,7 @@ int fuzz_packet(const uint8_t* data, size_t size)
     IndexEntry entry{};
     entry.packet_offset = w.pos;
     entry.data_size = w.size;
-    int32_t start = read_packet_header(in, nav, entry, ctx);
+    FilePos start = read_packet_header(in, nav, entry, ctx);
     int32_t n = ctx.header.peak_count;
     // As the scan loop does: a count the file could not hold has no peaks.
     if (n < 0 || int64_t{8} * n > nav.filesize)

@@ -61,7 +61,7 @@ bool anchor_holds(const uint8_t* data, int64_t size, int32_t version,
     Input in = borrow_input(data, static_cast<size_t>(size));
     Nav t;
     t.version = version;
-    t.filesize = static_cast<int32_t>(size);
+    t.filesize = static_cast<FilePos>(size);
     if (!read_run_header(in, t, static_cast<int32_t>(a)))
         return false;
     int64_t count = t.index_num, index_start = t.index_start;
@@ -99,7 +99,7 @@ int fuzz_run_header(const uint8_t* data, size_t size)
     Nav nav;
     if (size >= 40)
         std::memcpy(&nav.version, data + 36, 4);
-    nav.filesize = static_cast<int32_t>(size);
+    nav.filesize = static_cast<FilePos>(size);
     if (nav.version == 62 || nav.version == 63)
         nav.locator = get_data_start(in, nav);
     else if (nav.version == 64 || nav.version == 66)

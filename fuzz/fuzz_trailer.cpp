@@ -97,7 +97,7 @@ int fuzz_trailer(const uint8_t* data, size_t size)
         return 0;
     Nav nav;
     nav.version = w.version;
-    nav.filesize = static_cast<int32_t>(size);
+    nav.filesize = static_cast<FilePos>(size);
     nav.data_end = w.data_end;
     nav.index_start = w.index_start;
     nav.index_num = w.index_num;
@@ -107,7 +107,7 @@ int fuzz_trailer(const uint8_t* data, size_t size)
     bool family_62 = w.version == 62 || w.version == 63;
     nav.pr_start = family_62 ? w.pr_header : add32(w.pr_header, 24);
     if (family_62 && nav.index_num != 0)
-        nav.pr_w = div32(sub32(nav.filesize, nav.pr_start), nav.index_num);
+        nav.pr_w = div32(sub32(static_cast<int32_t>(size), w.pr_header), nav.index_num);
 
     // The window searched: from data_end (at most 8 MiB) up to the index.
     int64_t lo = 0, hi = 0;
@@ -135,7 +135,7 @@ int fuzz_trailer(const uint8_t* data, size_t size)
     } else {
         FUZZ_CHECK(!nav.trailer.by_table);
         if (family_62)
-            nav.pr_start = add32(nav.pr_start, 3);
+            nav.pr_start = pos_add(false, nav.pr_start, 3);
     }
     ScanContext ctx;
     for (int32_t k = 0; k < std::min(nav.index_num, records_read); k++)

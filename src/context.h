@@ -10,24 +10,29 @@
 
 #include "raw/format.h"
 
-// Navigation values found by the probes; all signed 32-bit file positions.
+// Navigation values found by the probes. Positions are FilePos whatever
+// the file: 32-bit values sign-extended, or the 64-bit values of versions
+// 64/66 of 2 GiB or more (wide).
 struct Nav {
     int32_t version = 0;      // FileVersion, the word at byte 36
-    int32_t filesize = 0;
-    int32_t locator = 0;      // data-stream base, added to packet offsets
+    FilePos filesize = 0;
+    bool wide = false;        // read by 64-bit positions
+    FilePos locator = 0;      // data-stream base, added to packet offsets
     int32_t index_num = 0;    // scan count as the run header gives it
-    int32_t index_start = 0;
-    int32_t data_start = 0;
-    int32_t data_end = 0;     // first header pointer
+    FilePos index_start = 0;
+    FilePos data_start = 0;
+    FilePos data_end = 0;     // first header pointer
+    FilePos p = 0;            // second header pointer, 0 when none
+    FilePos header_block = 0; // H: the block the count and index came from
     int32_t unkn[3] = {0, 0, 0};
-    int32_t pp_start = 0;     // scan-event stream cursor
-    int32_t pr_start = 0;     // trailer stream cursor
-    int32_t pr_header = 0;    // trailer pointer as the header stores it
+    FilePos pp_start = 0;     // scan-event stream cursor
+    FilePos pr_start = 0;     // trailer stream cursor
+    FilePos pr_header = 0;    // trailer pointer as the header stores it
     int32_t pp_w = 0;         // v62/63: average event record width
     int32_t pr_w = 0;         // v62/63: average trailer record width
     int32_t ms1_w = 0;        // v64: survey event record width
     int32_t ms2_w = 0;        // v64: fragmentation event record width
-    int32_t anchor = 0;       // byte after the header terminator
+    FilePos anchor = 0;       // byte after the header terminator
     bool header_found = false;  // a run header was read at anchor
     TrailerLayout trailer{};  // trailer fields by the file's own table,
                               // when trailer.by_table

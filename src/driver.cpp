@@ -11,15 +11,7 @@
 #include "scan_loop.h"
 #include "version.h"
 
-static const int64_t max_input_size = int64_t{1} << 31;  // positions are int32
 static const int32_t version_at = 36;
-
-static bool credible_header(const Nav& nav)
-{
-    return nav.header_found && nav.locator >= 0 &&
-           nav.locator < nav.filesize && nav.index_start >= 0 &&
-           nav.index_start < nav.filesize;
-}
 
 NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
                       Nav* nav_out, bool show_progress, int32_t max_entries)
@@ -32,36 +24,35 @@ NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
     // A file too short to hold the version word has version 0.
     if (in.size >= version_at + 4)
         read_at(in, version_at, &nav.version, 4);
-    nav.filesize = static_cast<int32_t>(in.size);
+    nav.filesize = in.size;
+    nav.wide = wide_positions(nav.version, in.size);
 
-    switch (nav.version) {
-    case 62:
-    case 63:
+    // Versions 62 and 63 store 32-bit positions only: from 2 GiB on they
+    // cannot say where anything is.
+    if (in.size >= wide_file_size && !nav.wide)
+        why = NoScans::too_large;
+    else if (nav.version == 62 || nav.version == 63)
         nav.locator = get_data_start(in, nav);
-        break;
-    case 64:
-    case 66:
+    else if (nav.version == 64 || nav.version == 66)
         nav.locator = get_data_start2(in, nav);
-        break;
-    default:
+    else
         why = NoScans::version;
-        break;
-    }
     // A header search can land inside another block by chance; pointers
     // that lead outside the file show that the header is not a run header.
     // Most files lack the marker altogether. Either way the file's own
     // structure may still show where the run header is.
-    if (why == NoScans::none && !credible_header(nav)) {
+    if (why == NoScans::none && !run_header_credible(in, nav)) {
         Nav fresh;
         fresh.version = nav.version;
         fresh.filesize = nav.filesize;
-        int64_t anchor = find_anchor_by_structure(in, nav.version);
+        fresh.wide = nav.wide;
+        FilePos anchor = find_anchor_by_structure(in, nav.version);
         if (anchor >= 0) {
-            read_run_header(in, fresh, static_cast<int32_t>(anchor));
+            read_run_header(in, fresh, anchor);
             fresh.locator = fresh.data_start;
         }
         nav = fresh;
-        if (!credible_header(nav))
+        if (!run_header_credible(in, nav))
             why = NoScans::no_header;
     }
 
@@ -80,7 +71,7 @@ NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
         if (find_trailer_table(in, nav, nav.trailer) >= 0)
             nav.pr_start = nav.pr_header;
         else if (nav.version == 62 || nav.version == 63)
-            nav.pr_start = add32(nav.pr_start, 3);
+            nav.pr_start = pos_add(nav.wide, nav.pr_start, 3);
         drop_pages(in);
         if (ctx.scan_count <= 0)
             why = NoScans::empty_index;
@@ -193,7 +184,8 @@ enum class Ending {
     cannot_open,    // the input cannot be opened ("File not found!")
     unsupported,    // the version is not 62, 63, 64 or 66
     no_header,      // no run header found
-    too_large,      // the input is 2 GiB or more
+    too_large,      // 2 GiB or more, of version 62 or 63 (or any but
+                    // 64 and 66)
     cannot_create,  // an output cannot be created
     write_failed,   // a write, flush, close or rename of an output failed
 };
@@ -228,8 +220,8 @@ static const char usage_text[] =
     "  -V, --version  print the version and exit\n"
     "Exit status: 0 converted, also a file whose scan index holds no scans;\n"
     "1 the input cannot be opened, its version is not supported, no run header\n"
-    "is found, it is 2 GiB or more, or an output cannot be created or written\n"
-    "(the outputs are then left empty).\n"
+    "is found, it is 2 GiB or more and not of version 64 or 66, or an output\n"
+    "cannot be created or written (the outputs are then left empty).\n"
     "More in the manual page: man kolvex\n";
 
 // Answers a first argument that is exactly an option (D28) on out and sets
@@ -262,26 +254,24 @@ static Ending convert_file(const std::string& input, OutFile& ms1, OutFile& ms2,
         return Ending::cannot_open;
     }
     Ending end = Ending::converted;
-    if (in.size >= max_input_size) {
+    Nav nav;
+    NoScans why = convert_input(in, ms1, ms2, counts, &nav,
+                                isatty(STDERR_FILENO) != 0);
+    if (why == NoScans::too_large) {
         std::fprintf(err, "%s: files of 2 GiB or more are not supported\n",
                      input.c_str());
         end = Ending::too_large;
-    } else {
-        Nav nav;
-        NoScans why = convert_input(in, ms1, ms2, counts, &nav,
-                                    isatty(STDERR_FILENO) != 0);
-        if (why == NoScans::version) {
-            std::fprintf(err, "%s: file format version %d is not supported\n",
-                         input.c_str(), nav.version);
-            end = Ending::unsupported;
-        } else if (why == NoScans::no_header) {
-            std::fprintf(err, "%s: no run header found\n", input.c_str());
-            end = Ending::no_header;
-        } else if (why == NoScans::empty_index) {
-            std::fprintf(err, "%s: the scan index holds no scans\n",
-                         input.c_str());
-            end = Ending::no_scans;
-        }
+    } else if (why == NoScans::version) {
+        std::fprintf(err, "%s: file format version %d is not supported\n",
+                     input.c_str(), nav.version);
+        end = Ending::unsupported;
+    } else if (why == NoScans::no_header) {
+        std::fprintf(err, "%s: no run header found\n", input.c_str());
+        end = Ending::no_header;
+    } else if (why == NoScans::empty_index) {
+        std::fprintf(err, "%s: the scan index holds no scans\n",
+                     input.c_str());
+        end = Ending::no_scans;
     }
     close_input(in);
     return end;

@@ -2,6 +2,7 @@
 // every converted scan into the MS1 or MS2 file.
 #include "scan_loop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <unistd.h>
 
@@ -36,17 +37,18 @@ static void move_after_reject(Input& in, Nav& nav, const ScanContext& ctx,
 {
     switch (nav.version) {
     case 62:
-        nav.pp_start = add32(nav.pp_start, survey ? reject_move_62_survey
-                                                  : reject_move_62_other);
+        nav.pp_start = pos_add(nav.wide, nav.pp_start,
+                               survey ? reject_move_62_survey
+                                      : reject_move_62_other);
         break;
     case 63:
         nav.pp_start = find_next_pp(in, nav.pp_start);
         break;
     case 66:
         if (!survey)
-            nav.pp_start = add32(nav.pp_start,
-                                 ctx.elite_layout ? reject_move_66_elite_other
-                                                  : reject_move_66_other);
+            nav.pp_start = pos_add(nav.wide, nav.pp_start,
+                                   ctx.elite_layout ? reject_move_66_elite_other
+                                                    : reject_move_66_other);
         break;
     default:
         break;
@@ -60,8 +62,8 @@ static void move_after_reject(Input& in, Nav& nav, const ScanContext& ctx,
  * record at the cursor. Returns whether the scan went to the MS1 file.
  */
 static bool convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
-                         int32_t packet_start, int32_t n,
-                         const PacketDescription* desc, int64_t event_at,
+                         FilePos packet_start, int32_t n,
+                         const PacketDescription* desc, FilePos event_at,
                          ScanContext& ctx, PacketBuffers& buf, OutFile& ms1,
                          OutFile& ms2)
 {
@@ -75,8 +77,10 @@ static bool convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
         read_described_packet(in, *desc, buf);
     } else {
         // A count that is negative or larger than the file could hold
-        // never sizes a buffer: such a scan has no peaks.
-        if (n < 0 || int64_t{8} * n > nav.filesize)
+        // never sizes a buffer: such a scan has no peaks. Nor does one that
+        // only a file of 2 GiB or more could hold: real packets that are
+        // no centroid list read counts of a billion.
+        if (n < 0 || int64_t{8} * n > std::min<FilePos>(nav.filesize, INT32_MAX))
             n = 0;
         make_packet_buffers(buf, n);
         read_peak_extras(in, nav, entry, packet_start, buf);
@@ -126,7 +130,7 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
 {
     PacketBuffers buf;
     // Record k of a stream that walks by its own counts is entry k's.
-    std::vector<int64_t> event_starts;
+    std::vector<FilePos> event_starts;
     bool counted = walk_event_stream(in, nav, ctx.scan_count, event_starts);
     ctx.trailer_table = nav.trailer.by_table;
     ctx.scan_number = 1;
@@ -141,7 +145,7 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
         ctx.scan_number = k + 1;
         const IndexEntry& entry = index[static_cast<size_t>(k)];
         read_trailer(in, nav, ctx);
-        int32_t packet_start = read_packet_header(in, nav, entry, ctx);
+        FilePos packet_start = read_packet_header(in, nav, entry, ctx);
         int32_t n = ctx.header.peak_count;
         counts.entries++;
         PacketDescription desc;

@@ -27,10 +27,10 @@ void run_scan_loop(Input& in, Nav& nav, const std::vector<IndexEntry>& index,
                    RunCounts& counts, bool show_progress);
 
 // Why a run converted nothing, for the message on standard error.
-enum class NoScans { none, version, no_header, empty_index };
+enum class NoScans { none, version, no_header, empty_index, too_large };
 
-// Probes, loads the index and runs the loop over an opened input whose
-// size is below 2 GiB. Returns why nothing could be converted, if so.
+// Probes, loads the index and runs the loop over an opened input. Returns
+// why nothing could be converted, if so.
 NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
                       Nav* nav_out, bool show_progress,
                       int32_t max_entries = INT32_MAX);

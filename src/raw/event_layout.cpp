@@ -15,7 +15,7 @@ static const int32_t velos_max_signatures = 100;
 static const int32_t next_pp_first = 5;     // window offsets searched from r
 static const int32_t next_pp_last = 1999;
 
-bool has_signature(Input& in, int32_t q)
+bool has_signature(Input& in, FilePos q)
 {
     if (!inside(in, q, signature_window) || !in.data)
         return false;
@@ -28,13 +28,13 @@ bool has_signature(Input& in, int32_t q)
  * Searches for the first signature window starting at q with
  * from <= q <= last. Returns q, or -1 when there is none.
  */
-static int64_t find_signature(Input& in, int64_t from, int64_t last)
+static FilePos find_signature(Input& in, FilePos from, FilePos last)
 {
     for (;;) {
-        int64_t q = find_bytes(in, from, last, signature_head, 4);
-        if (q < 0 || q > INT32_MAX)
+        FilePos q = find_bytes(in, from, last, signature_head, 4);
+        if (q < 0)
             return -1;
-        if (has_signature(in, static_cast<int32_t>(q)))
+        if (has_signature(in, q))
             return q;
         from = q + 1;
     }
@@ -45,17 +45,17 @@ static int64_t find_signature(Input& in, int64_t from, int64_t last)
  * bytes at or after start (runs may overlap) are unevenly spaced, 0 when
  * they are evenly spaced or fewer than three exist.
  */
-int32_t check_elite(Input& in, const Nav& nav, int32_t start)
+int32_t check_elite(Input& in, const Nav& nav, FilePos start)
 {
     if (start >= nav.filesize)
         return 0;
-    int64_t p1 = find_bytes(in, start, in.size, ff_run, 4);
+    FilePos p1 = find_bytes(in, start, in.size, ff_run, 4);
     if (p1 < 0)
         return 0;
-    int64_t p2 = find_bytes(in, p1 + 1, in.size, ff_run, 4);
+    FilePos p2 = find_bytes(in, p1 + 1, in.size, ff_run, 4);
     if (p2 < 0)
         return 0;
-    int64_t p3 = find_bytes(in, p2 + 1, in.size, ff_run, 4);
+    FilePos p3 = find_bytes(in, p2 + 1, in.size, ff_run, 4);
     if (p3 < 0)
         return 0;
     return (p2 - p1) != (p3 - p2) ? 1 : 0;
@@ -67,23 +67,24 @@ int32_t check_elite(Input& in, const Nav& nav, int32_t start)
  * that one had level 1 or 2. Stops once both are measured, at the 100th
  * signature, or at the end of the file; an unmeasured width stays as it is.
  */
-void check_velos1(Input& in, Nav& nav, int32_t start)
+void check_velos1(Input& in, Nav& nav, FilePos start)
 {
     int32_t k = 0;           // signatures seen
-    int64_t prev = -1;       // offset of the previous signature
+    FilePos prev = -1;       // offset of the previous signature
     int32_t prev_level = 0;  // its level byte (1, 2 or other)
-    int64_t q = start;
+    FilePos q = start;
     while (k < velos_max_signatures) {
         q = find_signature(in, q, in.size);
         if (q < 0)
             return;
         k++;
         int32_t level = in.data[q + level_at];
-        int32_t dist = static_cast<int32_t>(q - prev);
-        if (prev >= 0 && prev_level == 2)
-            nav.ms2_w = dist;
-        else if (prev >= 0 && prev_level == 1)
-            nav.ms1_w = dist;
+        // Below 2 GiB every distance fits; a larger one is no record width.
+        int64_t dist = q - prev;
+        if (prev >= 0 && dist <= INT32_MAX && prev_level == 2)
+            nav.ms2_w = static_cast<int32_t>(dist);
+        else if (prev >= 0 && dist <= INT32_MAX && prev_level == 1)
+            nav.ms1_w = static_cast<int32_t>(dist);
         prev = q;
         prev_level = level;
         if (nav.ms1_w != 0 && nav.ms2_w != 0)
@@ -97,9 +98,8 @@ void check_velos1(Input& in, Nav& nav, int32_t start)
  * signature window from r + 5 to r + 1999 inclusive, less 4. The record at
  * r itself (window at r + 4) is never found. Returns 0 when none is there.
  */
-int32_t find_next_pp(Input& in, int32_t r)
+FilePos find_next_pp(Input& in, FilePos r)
 {
-    int64_t q = find_signature(in, int64_t{r} + next_pp_first,
-                               int64_t{r} + next_pp_last);
-    return q < 0 ? 0 : static_cast<int32_t>(q - 4);
+    FilePos q = find_signature(in, r + next_pp_first, r + next_pp_last);
+    return q < 0 ? 0 : q - 4;
 }

@@ -91,7 +91,7 @@ static int64_t step_record(const Input& in, int32_t version, int64_t r,
 }
 
 bool walk_event_stream(Input& in, const Nav& nav, int32_t n,
-                       std::vector<int64_t>& starts)
+                       std::vector<FilePos>& starts)
 {
     starts.clear();
     int64_t end = nav.pr_header;  // T: the trailer pointer as stored
@@ -123,7 +123,7 @@ bool walk_event_stream(Input& in, const Nav& nav, int32_t n,
     return true;
 }
 
-void read_counted_event(Input& in, int32_t version, int64_t r,
+void read_counted_event(Input& in, int32_t version, FilePos r,
                         CountedEvent& ev)
 {
     const uint8_t* pre = in.data + r + 4;

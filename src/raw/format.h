@@ -28,7 +28,8 @@ struct IndexEntry {
     double aux_48;           // 48
     double low_mass;         // 56: Filter line range
     double high_mass;        // 64
-    int64_t packet_offset;   // 72: from locator, low 32 bits used
+    int64_t packet_offset;   // 72: from locator; files read by 32-bit
+                             //     positions use its low 32 bits
     uint64_t aux_80;         // 80: v66 only, as stored
 };
 static_assert(sizeof(IndexEntry) == 88);
@@ -115,6 +116,21 @@ constexpr int32_t event_analyzer_at = 40;
 constexpr int64_t reaction_size_62 = 32;  // and 63, 64
 constexpr int64_t reaction_size_66 = 56;
 
+// A place in the input file, or a place plus a size or an offset. One type
+// for all of them: files of 2 GiB or more need every bit, and with
+// -Wconversion the compiler refuses to narrow one to 32 bits unnoticed.
+using FilePos = int64_t;
+
+// From this size on, versions 64 and 66 are read by the 64-bit positions
+// they store (their low halves no longer lead anywhere); versions 62 and
+// 63 store 32-bit positions only and are not read at all.
+constexpr FilePos wide_file_size = FilePos{1} << 31;
+
+inline bool wide_positions(int32_t version, FilePos filesize)
+{
+    return (version == 64 || version == 66) && filesize >= wide_file_size;
+}
+
 // Signed 32-bit arithmetic with the wrap-around the file format assumes,
 // made explicit so that no expression has undefined behaviour.
 inline int32_t add32(int32_t a, int32_t b)
@@ -144,6 +160,27 @@ inline int32_t get32le(const uint8_t* p)
     int32_t v;
     std::memcpy(&v, p, 4);
     return v;
+}
+
+inline int64_t get64le(const uint8_t* p)
+{
+    int64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+/*
+ * pos + by as the reader takes it. Read by 32-bit positions (wide false,
+ * pos and by then fit 32 bits): the signed 32-bit sum, wrapping around as
+ * the format assumes. Read by 64-bit positions: the exact sum, or -1, a
+ * place that reads nothing, where the sum would overflow.
+ */
+inline FilePos pos_add(bool wide, FilePos pos, int64_t by)
+{
+    if (!wide)
+        return add32(static_cast<int32_t>(pos), static_cast<int32_t>(by));
+    FilePos sum;
+    return __builtin_add_overflow(pos, by, &sum) ? -1 : sum;
 }
 
 // A float64 the file stores where a float32 is printed: rounded to the

@@ -1,7 +1,9 @@
 // input.cpp -- the input file as a read-only memory map.
 #include "raw/input.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -30,7 +32,12 @@ int open_input(Input& in, const std::string& path)
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     }
     in.size = st.st_size;
-    if (in.size > 0 && in.size < (int64_t{1} << 31)) {
+    if (static_cast<uint64_t>(in.size) > SIZE_MAX) {  // a 32-bit host
+        close(fd);
+        in = Input{};
+        return EFBIG;
+    }
+    if (in.size > 0) {
         void* m = mmap(nullptr, static_cast<size_t>(in.size), PROT_READ,
                        MAP_PRIVATE, fd, 0);
         if (m == MAP_FAILED) {
@@ -43,7 +50,7 @@ int open_input(Input& in, const std::string& path)
         in.map_len = static_cast<size_t>(in.size);
         in.data = static_cast<const uint8_t*>(m);
     }
-    close(fd);  // the mapping keeps the file
+    in.fd = fd;  // kept: the searches ask it where the holes are
     return 0;
 }
 
@@ -51,6 +58,8 @@ void close_input(Input& in)
 {
     if (in.map)
         munmap(in.map, in.map_len);
+    if (in.fd >= 0)
+        close(in.fd);
     in = Input{};
 }
 
@@ -90,6 +99,23 @@ void drop_pages(Input& in)
 // match does not leave the whole file resident.
 static const int64_t search_slice = 32 << 20;
 
+/*
+ * Narrows the search from *from to the next stretch of data: moves *from to
+ * the first window that reaches data (none wholly in the hole before it)
+ * and returns the last window start before the hole after it. Returns -1
+ * when no data follows *from, INT64_MAX when the file cannot tell.
+ */
+static int64_t data_stretch(const Input& in, int64_t* from, int32_t len)
+{
+    off_t d = lseek(in.fd, *from, SEEK_DATA);
+    if (d < 0)
+        return errno == ENXIO ? -1 : INT64_MAX;
+    if (d - (len - 1) > *from)
+        *from = d - (len - 1);
+    off_t h = lseek(in.fd, d, SEEK_HOLE);
+    return h < 0 ? INT64_MAX : h - 1;
+}
+
 int64_t find_bytes(Input& in, int64_t from, int64_t last, const uint8_t* pat,
                    int32_t len)
 {
@@ -97,8 +123,18 @@ int64_t find_bytes(Input& in, int64_t from, int64_t last, const uint8_t* pat,
         from = 0;
     if (last > in.size - len)
         last = in.size - len;  // windows wholly inside the file only
+    bool skip_holes = in.fd >= 0 && std::any_of(pat, pat + len, [](uint8_t b) {
+                          return b != 0;
+                      });
     while (in.data && from <= last) {
+        int64_t stretch_end = INT64_MAX;
+        if (skip_holes && (stretch_end = data_stretch(in, &from, len)) < 0)
+            return -1;
         int64_t end = from + search_slice < last ? from + search_slice : last;
+        if (end > stretch_end)
+            end = stretch_end;
+        if (from > end)
+            break;
         // windows starting in [from, end]
         const void* hit = memmem(in.data + from,
                                  static_cast<size_t>(end - from + len), pat,

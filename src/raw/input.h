@@ -16,10 +16,11 @@ struct Input {
     void* map = nullptr;            // mmap base, null when borrowed
     size_t map_len = 0;
     int64_t touched = 0;            // bytes read since pages were last dropped
+    int fd = -1;                    // the open file, for finding its holes
 };
 
-// Opens and maps path read-only. Returns 0, or an errno value. A file of
-// 2 GiB or more is opened but not mapped (size is set; data stays null).
+// Opens and maps path read-only, whatever its size. Returns 0, or an errno
+// value (EFBIG for a file larger than this host can map).
 int open_input(Input& in, const std::string& path);
 void close_input(Input& in);
 
@@ -37,7 +38,9 @@ inline bool inside(const Input& in, int64_t pos, int64_t n)
 
 // Searches for the first window of len bytes equal to pat that starts at
 // an offset q with from <= q <= last and lies wholly inside the file.
-// Returns q, or -1 when there is none. Negative from counts as 0.
+// Returns q, or -1 when there is none. Negative from counts as 0. Windows
+// wholly inside a hole of a sparse file are not read: they hold zeros,
+// which a pattern with a nonzero byte cannot match.
 int64_t find_bytes(Input& in, int64_t from, int64_t last, const uint8_t* pat,
                    int32_t len);
 

@@ -11,12 +11,22 @@
 
 static const int32_t packet_header_len = 44;
 
-int32_t read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,
+FilePos packet_start(const Nav& nav, const IndexEntry& entry)
+{
+    if (!nav.wide)
+        return add32(static_cast<int32_t>(nav.locator),
+                     static_cast<int32_t>(
+                         static_cast<uint32_t>(entry.packet_offset)));
+    // An offset from a damaged index may lead anywhere; from the end of
+    // the file every read reads nothing, and no later sum can overflow.
+    FilePos start = pos_add(true, nav.locator, entry.packet_offset);
+    return start >= 0 && start <= nav.filesize ? start : nav.filesize;
+}
+
+FilePos read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,
                            ScanContext& ctx)
 {
-    int32_t start = add32(nav.locator, static_cast<int32_t>(
-                                           static_cast<uint32_t>(
-                                               entry.packet_offset)));
+    FilePos start = packet_start(nav, entry);
     // Bytes a short read misses keep the previous scan's header.
     read_at(in, start, &ctx.header, packet_header_len);
     return start;
@@ -52,9 +62,9 @@ static void read_or_zero(Input& in, int64_t pos, void* dst, int64_t n)
  * entry's data_size. Elements the file does not supply stay zero.
  */
 void read_peak_extras(Input& in, const Nav& nav, const IndexEntry& entry,
-                      int32_t packet_start, PacketBuffers& buf)
+                      FilePos packet_start, PacketBuffers& buf)
 {
-    buf.peak_array_pos = int64_t{packet_start} + packet_header_len;
+    buf.peak_array_pos = packet_start + packet_header_len;
     int32_t n = buf.n;
     bool extras = nav.version == 64 || nav.version == 66 ||
                   mul32(16, n) < entry.data_size;
@@ -65,7 +75,9 @@ void read_peak_extras(Input& in, const Nav& nav, const IndexEntry& entry,
         }
         return;
     }
-    int64_t pos = add32(static_cast<int32_t>(buf.peak_array_pos), 8 * n);
+    FilePos pos = nav.wide ? buf.peak_array_pos + int64_t{8} * n
+                           : add32(static_cast<int32_t>(buf.peak_array_pos),
+                                   8 * n);
     read_or_zero(in, pos, buf.labels.data(), int64_t{4} * n);
     pos += int64_t{4} * n + 4;  // the spare word is read and dropped
     read_or_zero(in, pos, buf.values.data(), int64_t{4} * n);
@@ -88,12 +100,12 @@ void read_peak_array(Input& in, PacketBuffers& buf)
  * profile_only when the parts add up but there is no list, plain when the
  * packet does not describe itself (it then goes through the triage).
  */
-PacketKind describe_packet(Input& in, int32_t pos, int32_t size,
+PacketKind describe_packet(Input& in, FilePos pos, int32_t size,
                            PacketDescription& d)
 {
     PacketParts h;
     if (pos < 0 || size < packet_header_len ||
-        int64_t{pos} + size > in.size ||
+        pos + size > in.size ||
         read_at(in, pos, &h, sizeof h) != sizeof h || h.ranges != 1)
         return PacketKind::plain;
     uint64_t words = uint64_t{h.profile_words} + h.list_words + h.label_words +
@@ -103,7 +115,7 @@ PacketKind describe_packet(Input& in, int32_t pos, int32_t size,
     if (h.list_words == 0)
         return PacketKind::profile_only;
 
-    int64_t c = int64_t{pos} + int64_t{sizeof h} + 4 * int64_t{h.profile_words};
+    FilePos c = pos + int64_t{sizeof h} + 4 * int64_t{h.profile_words};
     uint32_t n = 0;
     read_at(in, c, &n, 4);
     int32_t peak_size = h.flags & packet_wide_mz ? 12 : 8;
@@ -112,8 +124,8 @@ PacketKind describe_packet(Input& in, int32_t pos, int32_t size,
         (h.value_words != 0 && h.value_words != uint64_t{n} + 1))
         return PacketKind::plain;
 
-    int64_t after_list = c + 4 * int64_t{h.list_words};
-    d.n = static_cast<int32_t>(n);  // < 2^28: the list lies inside the file
+    FilePos after_list = c + 4 * int64_t{h.list_words};
+    d.n = static_cast<int32_t>(n);  // < 2^28: the list lies inside data_size
     d.peak_size = peak_size;
     d.peaks_at = c + 4;
     d.labels_at = h.label_words != 0 ? after_list : -1;

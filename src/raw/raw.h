@@ -9,22 +9,29 @@
 
 // Run-header probes: fill nav and return the data-stream base (0 when no
 // run header is found, nav.header_found then false).
-int32_t get_data_start(Input& in, Nav& nav);   // versions 62, 63
-int32_t get_data_start2(Input& in, Nav& nav);  // versions 64, 66
+FilePos get_data_start(Input& in, Nav& nav);   // versions 62, 63
+FilePos get_data_start2(Input& in, Nav& nav);  // versions 64, 66
 
-// Reads the run header at anchor into nav (nav.version and filesize set).
-// Returns whether every value it read lay wholly inside the file.
-bool read_run_header(Input& in, Nav& nav, int32_t anchor);
+// Reads the run header at anchor into nav (nav.version, filesize and wide
+// set). Returns whether every value it read lay wholly inside the file.
+bool read_run_header(Input& in, Nav& nav, FilePos anchor);
+
+// Whether the run header in nav may be trusted. Read by 32-bit positions:
+// the data-stream base and the index lie inside the file. Read by 64-bit
+// positions: every value in order, the index ending where the event stream
+// begins, and the header block holding its own position and, at data_end,
+// the data-stream base.
+bool run_header_credible(Input& in, const Nav& nav);
 
 // The anchor of the run header found by the file's structure, for files
 // whose header search fails; -1 when none can be trusted.
-int64_t find_anchor_by_structure(Input& in, int32_t version);
+FilePos find_anchor_by_structure(Input& in, int32_t version);
 
 // Scan-event layout probes.
-bool has_signature(Input& in, int32_t q);  // preamble signature window at q
-int32_t check_elite(Input& in, const Nav& nav, int32_t start);
-void check_velos1(Input& in, Nav& nav, int32_t start);
-int32_t find_next_pp(Input& in, int32_t r);
+bool has_signature(Input& in, FilePos q);  // preamble signature window at q
+int32_t check_elite(Input& in, const Nav& nav, FilePos start);
+void check_velos1(Input& in, Nav& nav, FilePos start);
+FilePos find_next_pp(Input& in, FilePos r);
 
 // Scan-index loaders: fill index and return the number of entries to visit.
 int32_t gen_index_table(Input& in, const Nav& nav,
@@ -47,7 +54,7 @@ int32_t event_preamble_len(int32_t version);
 // below): MS level, analyzer, and for levels 2 to 10 the last reaction's
 // precursor, looked up in the survey list. Returns whether the record is
 // read with confidence: a level of 1 to 10 and the entry's mass range.
-bool read_scan_event_at(Input& in, const Nav& nav, int64_t r,
+bool read_scan_event_at(Input& in, const Nav& nav, FilePos r,
                         const IndexEntry& entry, ScanContext& ctx);
 
 /*
@@ -58,7 +65,7 @@ bool read_scan_event_at(Input& in, const Nav& nav, int64_t r,
  * when described; false and starts empty otherwise.
  */
 bool walk_event_stream(Input& in, const Nav& nav, int32_t n,
-                       std::vector<int64_t>& starts);
+                       std::vector<FilePos>& starts);
 
 // What a record of a described stream holds for its scan.
 struct CountedEvent {
@@ -70,7 +77,7 @@ struct CountedEvent {
     double high_mass = 0;    // high end of the last
 };
 // Reads the record at r, one that walk_event_stream returned.
-void read_counted_event(Input& in, int32_t version, int64_t r,
+void read_counted_event(Input& in, int32_t version, FilePos r,
                         CountedEvent& ev);
 
 struct PacketBuffers {
@@ -78,12 +85,16 @@ struct PacketBuffers {
     std::vector<PeakLabel> labels;
     std::vector<float> values;
     int32_t n = 0;               // peaks of this scan; the arrays hold at least n
-    int64_t peak_array_pos = 0;  // packet start + 44
+    FilePos peak_array_pos = 0;  // packet start + 44
 };
 
+// Where entry's packet starts: the data-stream base plus its offset (by
+// 32-bit positions the low half, wrapping around; by 64-bit positions the
+// whole offset, and the end of the file for a sum outside it).
+FilePos packet_start(const Nav& nav, const IndexEntry& entry);
 // Reads the 44-byte header of entry's packet into ctx.header; returns the
 // packet start.
-int32_t read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,
+FilePos read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,
                            ScanContext& ctx);
 void make_packet_buffers(PacketBuffers& buf, int32_t n);
 
@@ -91,9 +102,9 @@ void make_packet_buffers(PacketBuffers& buf, int32_t n);
 struct PacketDescription {
     int32_t n = 0;          // peaks in the centroid list
     int32_t peak_size = 8;  // 8: float32 m/z; 12: float64 m/z
-    int64_t peaks_at = 0;   // first peak
-    int64_t labels_at = -1; // first descriptor, -1: none
-    int64_t values_at = -1; // first value, -1: none
+    FilePos peaks_at = 0;   // first peak
+    FilePos labels_at = -1; // first descriptor, -1: none
+    FilePos values_at = -1; // first value, -1: none
 };
 enum class PacketKind {
     plain,         // no self-description: the triage decides
@@ -101,11 +112,11 @@ enum class PacketKind {
     profile_only,  // self-described, but without a centroid list
 };
 // Reads the self-description of the packet of size bytes at pos.
-PacketKind describe_packet(Input& in, int32_t pos, int32_t size,
+PacketKind describe_packet(Input& in, FilePos pos, int32_t size,
                            PacketDescription& d);
 // Reads a described packet's peaks, labels and values into buf.
 void read_described_packet(Input& in, const PacketDescription& d,
                            PacketBuffers& buf);
 void read_peak_extras(Input& in, const Nav& nav, const IndexEntry& entry,
-                      int32_t packet_start, PacketBuffers& buf);
+                      FilePos packet_start, PacketBuffers& buf);
 void read_peak_array(Input& in, PacketBuffers& buf);

@@ -50,18 +50,19 @@ void read_scan_event(Input& in, Nav& nav, ScanContext& ctx)
     // Records of other widths (two reactions, zoom scans) would leave the
     // cursor inside a record; step to the next signature when it is not
     // where the cursor says. Without one in reach, read in place.
-    if (!has_signature(in, add32(nav.pp_start, 4))) {
-        int32_t next = find_next_pp(in, nav.pp_start);
+    if (!has_signature(in, pos_add(nav.wide, nav.pp_start, 4))) {
+        FilePos next = find_next_pp(in, nav.pp_start);
         if (next != 0)
             nav.pp_start = next;
     }
 
     int32_t len = event_preamble_len(nav.version);
-    int64_t pos = add32(nav.pp_start, 4);
+    FilePos pos = pos_add(nav.wide, nav.pp_start, 4);
     read_at(in, pos, &ctx.preamble, len);
     pos += len;
     ctx.ms_level = ctx.preamble.ms_level;
-    nav.pp_start = add32(nav.pp_start, event_width(nav, ctx, ctx.ms_level == 1));
+    nav.pp_start = pos_add(nav.wide, nav.pp_start,
+                           event_width(nav, ctx, ctx.ms_level == 1));
 
     set_instrument_type(ctx, ctx.preamble.analyzer);
 
@@ -73,7 +74,7 @@ void read_scan_event(Input& in, Nav& nav, ScanContext& ctx)
     }
 }
 
-bool read_scan_event_at(Input& in, const Nav& nav, int64_t r,
+bool read_scan_event_at(Input& in, const Nav& nav, FilePos r,
                         const IndexEntry& entry, ScanContext& ctx)
 {
     CountedEvent ev;

@@ -16,6 +16,8 @@ static int32_t index_capacity(const Input& in, const Nav& nav, int32_t width)
     int64_t whole = 0;
     if (nav.index_start >= 0 && nav.index_start < in.size)
         whole = (in.size - nav.index_start) / width;
+    if (whole > INT32_MAX)  // a count is 32-bit, however large the file
+        whole = INT32_MAX;
     return whole > index_min_capacity ? static_cast<int32_t>(whole)
                                       : index_min_capacity;
 }
@@ -41,7 +43,7 @@ static int32_t load_records(Input& in, const Nav& nav,
     uint8_t rec[index_record_66];
     for (int32_t k = 0; k < count; k++) {
         std::memset(rec, 0, sizeof rec);
-        read_at(in, int64_t{nav.index_start} + int64_t{k} * width, rec, width);
+        read_at(in, nav.index_start + int64_t{k} * width, rec, width);
         std::memcpy(reinterpret_cast<uint8_t*>(&index[static_cast<size_t>(k)]) +
                         skip,
                     rec + skip, static_cast<size_t>(width - skip));

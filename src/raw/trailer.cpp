@@ -186,23 +186,23 @@ static bool read_real(Input& in, int64_t at, uint32_t type, double& v)
     return true;
 }
 
-static void read_table_fields(Input& in, const TrailerLayout& t, int32_t at,
+static void read_table_fields(Input& in, const TrailerLayout& t, FilePos at,
                               ScanContext& ctx)
 {
     // The monoisotopic m/z belongs to this entry alone.
     ctx.monoisotopic_mz = 0;
     double mono;
-    if (t.mono_at >= 0 && read_real(in, int64_t{at} + t.mono_at, t.mono_type, mono))
+    if (t.mono_at >= 0 && read_real(in, at + t.mono_at, t.mono_type, mono))
         ctx.monoisotopic_mz = mono;
     double time;
-    if (t.time_at >= 0 && read_real(in, int64_t{at} + t.time_at, t.time_type, time))
+    if (t.time_at >= 0 && read_real(in, at + t.time_at, t.time_type, time))
         ctx.ion_injection_time = narrow_to_float(time);
     if (t.charge_at >= 0) {
         uint8_t b[4] = {0, 0, 0, 0};
         int64_t n = t.charge_type == 1 || t.charge_type == 5 ? 1
                     : t.charge_type <= 7                     ? 2
                                                              : 4;
-        if (read_at(in, int64_t{at} + t.charge_at, b, n) == n) {
+        if (read_at(in, at + t.charge_at, b, n) == n) {
             uint16_t low = static_cast<uint16_t>(b[0] | b[1] << 8);
             if (t.charge_type == 1 && (b[0] & 0x80))
                 low = static_cast<uint16_t>(low | 0xFF00);  // signed char
@@ -215,13 +215,15 @@ void read_trailer(Input& in, Nav& nav, ScanContext& ctx)
 {
     if (nav.trailer.by_table) {
         read_table_fields(in, nav.trailer, nav.pr_start, ctx);
-        nav.pr_start = add32(nav.pr_start, nav.trailer.width);
+        nav.pr_start = pos_add(nav.wide, nav.pr_start, nav.trailer.width);
         return;
     }
     const TrailerLayout& t = fixed_layout(nav);
     // Values not found keep what the previous entry left.
-    read_at(in, add32(nav.pr_start, t.time_at), &ctx.ion_injection_time, 4);
+    read_at(in, pos_add(nav.wide, nav.pr_start, t.time_at),
+            &ctx.ion_injection_time, 4);
     if (t.charge_at >= 0)
-        read_at(in, add32(nav.pr_start, t.charge_at), &ctx.charge_state, 2);
-    nav.pr_start = add32(nav.pr_start, t.width);
+        read_at(in, pos_add(nav.wide, nav.pr_start, t.charge_at),
+                &ctx.charge_state, 2);
+    nav.pr_start = pos_add(nav.wide, nav.pr_start, t.width);
 }

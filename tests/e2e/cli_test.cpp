@@ -96,8 +96,8 @@ const std::string usage =
     "  -V, --version  print the version and exit\n"
     "Exit status: 0 converted, also a file whose scan index holds no scans;\n"
     "1 the input cannot be opened, its version is not supported, no run header\n"
-    "is found, it is 2 GiB or more, or an output cannot be created or written\n"
-    "(the outputs are then left empty).\n"
+    "is found, it is 2 GiB or more and not of version 64 or 66, or an output\n"
+    "cannot be created or written (the outputs are then left empty).\n"
     "More in the manual page: man kolvex\n";
 
 // Every way a run ends: the arguments (the input is in.raw unless a row
@@ -125,6 +125,7 @@ TEST(Cli, EveryWayARunEnds)
 
     const std::string nf = "File not found!\n", in = "in.raw: ";
     const std::string no_header = in + "no run header found\n";
+    const std::string too_large = in + "files of 2 GiB or more are not supported\n";
     auto version = [&in](int v) {
         return in + "file format version " + std::to_string(v) + " is not supported\n";
     };
@@ -159,7 +160,12 @@ TEST(Cli, EveryWayARunEnds)
         {"version 64, then zeros", file, with_version(4096, 64), in_arg, 1, ended, no_header, empty_outputs},
         {"ends after its terminator", file, ends_at_terminator, in_arg, 1, ended, no_header, empty_outputs},
         {"unmarked, index not before the events", file, no_evidence, in_arg, 1, ended, no_header, empty_outputs},
-        {"2 GiB", file, with_version(100, 66), in_arg, 1, ended, in + "files of 2 GiB or more are not supported\n",
+        // From 2 GiB on only versions 64 and 66 tell where things are.
+        {"version 63 of 2 GiB", file, fixture::build(e2e::run_of(63, {e2e::survey(0.1)})), in_arg, 1, ended,
+         too_large, empty_outputs, "in.raw", int64_t{1} << 31},
+        {"version 65 of 2 GiB", file, with_version(100, 65), in_arg, 1, ended, too_large, empty_outputs, "in.raw",
+         int64_t{1} << 31},
+        {"version 66 of 2 GiB, zeros behind", file, with_version(100, 66), in_arg, 1, ended, no_header,
          empty_outputs, "in.raw", int64_t{1} << 31},
         // The other output stays empty, and no temporary file is left.
         {"MS1 name taken", file, small_file(), in_arg, 1, ended, "Cannot create in.raw.ms1: Is a directory\n",

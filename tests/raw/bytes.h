@@ -52,6 +52,6 @@ inline Nav nav_of(const Bytes& b, int32_t version = 0)
 {
     Nav nav;
     nav.version = version;
-    nav.filesize = static_cast<int32_t>(b.size());
+    nav.filesize = static_cast<FilePos>(b.size());
     return nav;
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-using Result = std::array<int32_t, 2>;
+using Result = std::array<FilePos, 2>;
 
 // Each probe from offset 1000.
 Result elite(Input& in, Nav& nav) { return {check_elite(in, nav, 1000)}; }

@@ -100,8 +100,8 @@ TEST(WalkEventStream, DescribedOnlyWhenEveryRecordWalksAndClosesOnT)
 TEST(WalkEventStream, NothingAtOrPastTIsRead)
 {
     Stream s = stream(66, {Rec{}, Rec{}});
-    const int32_t t = s.nav.pr_header;
-    for (int32_t cut : {t - 1, t - 4, t - 5, int32_t(s.bytes.size()) + 1}) {
+    const FilePos t = s.nav.pr_header;
+    for (FilePos cut : {t - 1, t - 4, t - 5, FilePos(s.bytes.size()) + 1}) {
         Nav nav = s.nav;
         nav.pr_header = cut;
         Bytes head(s.bytes.begin(), s.bytes.begin() + std::min(cut, t));  // nothing past T exists

@@ -17,7 +17,7 @@ const Bytes x_meth = {0x78, 0x00, 0x2E, 0x00, 0x6D, 0x00, 0x65, 0x00, 0x74, 0x00
 const Bytes ff9(9, 0xFF), ff10(10, 0xFF), ff11(11, 0xFF), one_zero = {0x01, 0x00};
 const Bytes term64 = Bytes(8, 0xFF) + one_zero;
 
-Nav probe(int32_t version, const Bytes& b, int32_t& result)
+Nav probe(int32_t version, const Bytes& b, FilePos& result)
 {
     Input in = input_of(b);
     Nav nav = nav_of(b, version);
@@ -49,7 +49,7 @@ TEST(RunHeaderSearch, MarkerThenTerminator)
         Bytes b = image(c.size, c.parts);
         if (c.anchor >= 0)
             put(b, c.anchor + (c.version <= 63 ? 42 : 826), int32_t{4242});
-        int32_t result;
+        FilePos result;
         Nav nav = probe(c.version, b, result);
         EXPECT_EQ(result, c.anchor >= 0 ? 4242 : 0) << c.what;
         EXPECT_EQ(nav.header_found, c.anchor >= 0) << c.what;
@@ -73,7 +73,7 @@ TEST(RunHeaderRead, PathsOfEveryVersion)
     // data_end -6368 puts its streams at 1000; P 1500 holds count and index.
     const Words small = {{272, -6368}, {284, 1500}, {1512, 2}, {1528, 1600}};
     // data_start, data_end, index_num, index_start, pp_start, pr_start, pp_w, pr_w
-    using Values = std::array<int32_t, 8>;
+    using Values = std::array<int64_t, 8>;
     const struct { const char* what; int32_t version, size; Words words; Values want; } cases[] = {
         {"62, P 0: all from data_end", 62, 12000, h62 + end62, {5000, 1000, 4, 3000, 9000, 9800, 200, 550}},
         {"62, P 0, pp 0 at data_end: both from 7368", 62, 12000, h62 + end62 + at7368 + Words{{8368, 0}},
@@ -99,7 +99,7 @@ TEST(RunHeaderRead, PathsOfEveryVersion)
         Bytes b = image(c.size, {{100, marker}, {200, c.version <= 63 ? ff10 : term64}});
         for (const auto& [at, v] : c.words)
             put(b, at, v);
-        int32_t result;
+        FilePos result;
         Nav n = probe(c.version, b, result);
         EXPECT_EQ(result, n.data_start) << c.what;
         Values got = {n.data_start, n.data_end, n.index_num, n.index_start, n.pp_start, n.pr_start, n.pp_w, n.pr_w};

@@ -38,7 +38,7 @@ TEST(ReadTrailer, FixedLayoutPerVersion)
         put(b, 1000 + 2 * c.stride + c.time_at, Bytes{0xAA, 0xBB});
         b.resize(size_t(1000 + 2 * c.stride + c.time_at + 2));
         Input in = input_of(b);
-        Nav nav{.version = c.version, .filesize = int32_t(b.size()), .pr_start = 1000, .pr_w = c.pr_w};
+        Nav nav{.version = c.version, .filesize = FilePos(b.size()), .pr_start = 1000, .pr_w = c.pr_w};
         ScanContext ctx;
         for (int32_t i = 0; i < 4; i++) {
             read_trailer(in, nav, ctx);
