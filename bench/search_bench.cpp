@@ -40,7 +40,7 @@ void BM_StructureSearchHeaderless2GiB(benchmark::State& state)
     Input in;
     open_input(in, path);
     for (auto _ : state)
-        benchmark::DoNotOptimize(find_anchor_by_structure(in, 66));
+        benchmark::DoNotOptimize(find_anchor_by_structure(in, 66, false));
     close_input(in);
     unlink(path);
 }
@@ -58,7 +58,7 @@ void BM_StructureSearchCrowded(benchmark::State& state)
     }
     Input in = borrow_input(b.data(), b.size());
     for (auto _ : state)
-        benchmark::DoNotOptimize(find_anchor_by_structure(in, 66));
+        benchmark::DoNotOptimize(find_anchor_by_structure(in, 66, false));
 }
 BENCHMARK(BM_StructureSearchCrowded)->Unit(benchmark::kMicrosecond);
 

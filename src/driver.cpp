@@ -46,7 +46,7 @@ NoScans convert_input(Input& in, OutFile& ms1, OutFile& ms2, RunCounts& counts,
         fresh.version = nav.version;
         fresh.filesize = nav.filesize;
         fresh.wide = nav.wide;
-        FilePos anchor = find_anchor_by_structure(in, nav.version);
+        FilePos anchor = find_anchor_by_structure(in, nav.version, nav.wide);
         if (anchor >= 0) {
             read_run_header(in, fresh, anchor);
             fresh.locator = fresh.data_start;

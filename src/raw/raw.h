@@ -24,8 +24,9 @@ bool read_run_header(Input& in, Nav& nav, FilePos anchor);
 bool run_header_credible(Input& in, const Nav& nav);
 
 // The anchor of the run header found by the file's structure, for files
-// whose header search fails; -1 when none can be trusted.
-FilePos find_anchor_by_structure(Input& in, int32_t version);
+// whose header search fails; -1 when none can be trusted. wide: read by
+// 64-bit positions, the header block vouching for itself as well.
+FilePos find_anchor_by_structure(Input& in, int32_t version, bool wide);
 
 // Scan-event layout probes.
 bool has_signature(Input& in, FilePos q);  // preamble signature window at q

@@ -329,19 +329,19 @@ static bool index_walks(Input& in, const Nav& nav, int32_t rec)
 }
 
 // A fresh reading of the file's header at anchor.
-static bool read_candidate(Input& in, int32_t version, FilePos anchor, Nav& t)
+static bool read_candidate(Input& in, int32_t version, bool wide,
+                           FilePos anchor, Nav& t)
 {
     t = Nav{};
     t.version = version;
     t.filesize = in.size;
-    t.wide = wide_positions(version, in.size);
+    t.wide = wide;
     return read_run_header(in, t, anchor);
 }
 
-FilePos find_anchor_by_structure(Input& in, int32_t version)
+FilePos find_anchor_by_structure(Input& in, int32_t version, bool wide)
 {
     bool family_62 = version == 62 || version == 63;
-    bool wide = wide_positions(version, in.size);
     int32_t len = wide ? 8 : 4;  // bytes of a position
     int64_t span = family_62 ? rh62_p + 4 : rh64_p + 4;
     int32_t at_start = family_62 ? rh62_data_start : rh64_data_start;
@@ -368,7 +368,7 @@ FilePos find_anchor_by_structure(Input& in, int32_t version)
             break;
 
         Nav t;
-        if (!read_candidate(in, version, a, t) || !header_in_order(t) ||
+        if (!read_candidate(in, version, wide, a, t) || !header_in_order(t) ||
             (wide && !block_vouches(in, t)))
             continue;
         if (static_cast<int32_t>(consistent.size()) == structure_max_consistent)
@@ -380,7 +380,7 @@ FilePos find_anchor_by_structure(Input& in, int32_t version)
     const HeaderCandidate* found = nullptr;
     for (const HeaderCandidate& c : consistent) {
         Nav t;
-        read_candidate(in, version, c.anchor, t);
+        read_candidate(in, version, wide, c.anchor, t);
         if (!index_walks(in, t, rec))
             continue;
         if (found == nullptr) {

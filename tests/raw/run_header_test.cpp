@@ -200,7 +200,7 @@ TEST(StructureSearch, EachCheckAlone)
         V66 f;
         c.edit(f);
         Input in = input_of(f.b);
-        EXPECT_EQ(find_anchor_by_structure(in, 66), c.found ? f.l.anchor : -1) << c.what;
+        EXPECT_EQ(find_anchor_by_structure(in, 66, false), c.found ? f.l.anchor : -1) << c.what;
     }
 }
 
@@ -255,6 +255,69 @@ TEST(RunHeaderWide, RealFilesReadAsBy32Bits)
         close_input(in);
     }
     EXPECT_EQ(others, 4);
+}
+
+// A version 66 file laid out as instruments write it (P 0: the data_end
+// block holds the count, pointers, data-stream copy and self-pointer),
+// read by 64-bit positions as a file of 2 GiB or more is. Each row puts one
+// untrusted value in place; the header must be refused, and every sum of
+// such values must stay defined (the sanitizer build checks it).
+TEST(RunHeaderWide, UntrustedValuesAreRefused)
+{
+    fixture::File f = unmarked();
+    f.path = fixture::HeaderPath::p_zero;
+    fixture::Layout l;
+    const Bytes clean = fixture::build(f, &l);
+    const int64_t a = l.anchor, h = l.data_end, end = int64_t(clean.size()), top = INT64_MAX;
+    const int64_t high = int64_t{1} << 32;
+    const struct { const char* what; int64_t at, value; bool credible; } rows[] = {
+        {"as written", 0, 0, true},
+        {"data_start negative", a + 826, -8, false},
+        {"data_start inside the run header", a + 826, a + 861, false},
+        {"data_end at the end of the file", a + 842, end, false},
+        {"P past the end", a + 858, end + 8, false},
+        {"P at the top", a + 858, top, false},
+        {"index_start past the end", h + 7408, end + 88, false},
+        {"index_start at the top: its end overflows", h + 7408, top - 8, false},
+        {"pp_start's high half set", h + 7448, l.pp_start + high, false},
+        {"trailer pointer's high half set", h + 7456, l.pr_header + high, false},
+        {"trailer pointer at the top: + 24 overflows", h + 7456, top, false},
+        {"trailer pointer negative", h + 7456, -24, false},
+        {"self-pointer off by 8", h + 7472, h + 8, false},
+        {"self-pointer 0", h + 7472, 0, false},
+        {"data-stream copy off by 8", h + 7416, l.data_start + 8, false},
+        {"data-stream copy's high half set", h + 7416, l.data_start + high, false},
+    };
+    for (const auto& r : rows) {
+        Bytes b = clean;
+        if (r.at != 0)
+            put(b, r.at, r.value);
+        Input in = input_of(b);
+        Nav w = nav_of(b, 66);
+        w.wide = true;
+        read_run_header(in, w, a);
+        w.locator = w.data_start;
+        EXPECT_EQ(run_header_credible(in, w), r.credible) << r.what;
+    }
+
+    // Packet offsets past the file, or whose sum with the base overflows,
+    // lead to the end of the file, where nothing is read.
+    Nav w = nav_of(clean, 66);
+    w.wide = true, w.locator = l.data_start;
+    const struct { const char* what; int64_t offset, start; } packets[] = {
+        {"first packet", 0, l.data_start},
+        {"the end of the file", end - l.data_start, end},
+        {"past the end", end - l.data_start + 1, end},
+        {"2^32 on", high, end},
+        {"the top of int64", top, end},
+        {"before the file", -l.data_start - 1, end},
+        {"the bottom of int64", INT64_MIN, end},
+    };
+    for (const auto& p : packets) {
+        IndexEntry e{};
+        e.packet_offset = p.offset;
+        EXPECT_EQ(packet_start(w, e), p.start) << p.what;
+    }
 }
 
 }  // namespace
