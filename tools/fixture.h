@@ -188,29 +188,37 @@ struct File {
 };
 
 // Offsets of what was written, so tests can assert the converter's view.
+// Positions are 64-bit: versions 64 and 66 store them so, and a run of
+// those versions may pass 2 GiB.
 struct Layout {
-    int32_t anchor = 0;       // byte after the terminator
-    int32_t data_start = 0;   // data-stream base (locator)
-    int32_t data_end = 0;     // first header block
-    int32_t p = 0;            // second header block (0 when none)
-    int32_t index_start = 0;
+    int64_t anchor = 0;       // byte after the terminator
+    int64_t data_start = 0;   // data-stream base (locator)
+    int64_t data_end = 0;     // first header block
+    int64_t p = 0;            // second header block (0 when none)
+    int64_t index_start = 0;
     int32_t index_num = 0;
-    int32_t pp_start = 0;     // scan-event stream start
-    int32_t pr_start = 0;     // trailer stream start as the converter sees
+    int64_t pp_start = 0;     // scan-event stream start
+    int64_t pr_start = 0;     // trailer stream start as the converter sees
                               // it after its adjustment (+3 or +24; none
                               // with a field table)
-    int32_t pr_header = 0;    // value stored in the header
-    std::vector<int32_t> packet_pos;   // absolute packet start per scan
-    std::vector<int32_t> event_pos;    // absolute event record start per scan
-    std::vector<int32_t> trailer_pos;  // absolute trailer record per scan
-    int32_t trailer_table = -1;  // offset of the table (or raw bytes), -1 none
+    int64_t pr_header = 0;    // value stored in the header
+    std::vector<int64_t> packet_pos;   // absolute packet start per scan, as
+                                       // the converter finds it (below 2 GiB
+                                       // and in 62/63: the offset's low 32
+                                       // bits added with wrap-around)
+    std::vector<int64_t> event_pos;    // absolute event record start per scan
+    std::vector<int64_t> trailer_pos;  // absolute trailer record per scan
+    int64_t trailer_table = -1;  // offset of the table (or raw bytes), -1 none
     int32_t trailer_width = 0;   // bytes per trailer record
     int32_t trailer_time_at = -1;    // by a table: where each record holds
     int32_t trailer_charge_at = -1;  // the time, charge and monoisotopic
     int32_t trailer_mono_at = -1;    // m/z (-1: nowhere)
-    int32_t filesize = 0;
+    int64_t filesize = 0;
 };
 
+// The file's bytes. Versions 62 and 63 hold 32-bit positions only: a file
+// of theirs whose positions would reach 2 GiB is refused, and build()
+// returns no bytes at all (every file it writes has a header area).
 std::vector<uint8_t> build(const File& f, Layout* layout = nullptr);
 
 // A field table as instruments write it: a few fields around the
@@ -253,7 +261,8 @@ File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
 
 // Writes build(realistic_run(...)) to path, byte for byte the same, in
 // chunks: neither the run nor the file is held in memory whole. Returns
-// false when the file cannot be written.
+// false, and leaves no file, when the file cannot be written or build()
+// would refuse it.
 bool write_realistic_run(const std::string& path, int32_t version, int32_t cycles,
                          int32_t survey_peaks, int32_t frags_per_cycle,
                          int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr,

@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kolvex-fixture: cannot write %s\n", o.output);
         return 1;
     }
-    std::printf("%s: version %d, %d cycles, %zu scans, %d bytes\n", o.output, o.version,
-                o.cycles, lay.packet_pos.size(), lay.filesize);
+    std::printf("%s: version %d, %d cycles, %zu scans, %lld bytes\n", o.output, o.version,
+                o.cycles, lay.packet_pos.size(), static_cast<long long>(lay.filesize));
     return 0;
 }

@@ -179,7 +179,10 @@ bool write_realistic_run(const std::string& path, int32_t version, int32_t cycle
     realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed, style,
                     [&](Scan& s) { add_scan(o, f, plan, s); });
     finish(o, f, plan);
-    bool ok = o.ok && std::fclose(o.fp) == 0;
+    bool ok = std::fclose(o.fp) == 0 && o.ok;
+    // A refused or broken file is no run: none is left behind.
+    if (!ok) std::remove(path.c_str());
+    settle_packet_pos(f, plan.lay);
     if (layout != nullptr) *layout = plan.lay;
     return ok;
 }
