@@ -249,6 +249,8 @@ struct RunStyle {
     bool partial_surveys = false;  // survey peaks only over m/z 600-1000, a
                                    // quarter of the precursors above 1050,
                                    // where their lookups miss
+    bool described_packets = false;  // every packet self-described (the
+                                     // Described defaults)
 };
 
 // A realistic data-dependent run: repeated cycles of one survey scan of

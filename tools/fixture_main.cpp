@@ -2,13 +2,15 @@
 //
 // kolvex-fixture [--version V] [--cycles N] [--survey-peaks N] [--frags N]
 //                [--frag-peaks N] [--seed S] [--size-mb M] [--counted-events]
-//                [--real-trailers] [--partial-surveys] OUTPUT
+//                [--real-trailers] [--partial-surveys] [--described-packets]
+//                OUTPUT
 //
 // --size-mb picks the number of cycles that gives about M MiB; it wins over
 // --cycles. The file is written in chunks, so large runs need little memory.
-// The last three flags write the run in the style of real instrument files
+// The last four flags write the run in the style of real instrument files
 // (fixture::RunStyle): counted event records, a trailer field table with
-// monoisotopic m/z values, survey scans that leave some precursors unmatched.
+// monoisotopic m/z values, survey scans that leave some precursors
+// unmatched, self-described peak packets.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +37,8 @@ struct Options {
 void usage() {
     std::fputs("usage: kolvex-fixture [--version V] [--cycles N] [--survey-peaks N]"
                " [--frags N] [--frag-peaks N] [--seed S] [--size-mb M]"
-               " [--counted-events] [--real-trailers] [--partial-surveys] OUTPUT\n",
+               " [--counted-events] [--real-trailers] [--partial-surveys]"
+               " [--described-packets] OUTPUT\n",
                stderr);
 }
 
@@ -59,7 +62,8 @@ bool parse_options(int argc, char** argv, Options* o) {
         bool* flag = std::strcmp(a, "--counted-events") == 0   ? &o->style.counted_events
                      : std::strcmp(a, "--real-trailers") == 0  ? &o->style.real_trailers
                      : std::strcmp(a, "--partial-surveys") == 0 ? &o->style.partial_surveys
-                                                                : nullptr;
+                     : std::strcmp(a, "--described-packets") == 0 ? &o->style.described_packets
+                                                                  : nullptr;
         if (flag != nullptr) {
             *flag = true;
             continue;
