@@ -270,6 +270,52 @@ bool write_realistic_run(const std::string& path, int32_t version, int32_t cycle
                          int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr,
                          const RunStyle& style = {});
 
+// Where a small version 64 or 66 file keeps what its twin moves.
+struct TwinSource {
+    int32_t version = 66;
+    int64_t anchor = 0, data_start = 0, data_end = 0, p = 0;
+    int64_t index_start = 0;
+    int32_t index_num = 0;
+};
+
+// The source of a generated file.
+TwinSource twin_source(const File& f, const Layout& lay);
+
+// How a twin moves its source. The defaults give a twin of about 6.5 GiB
+// that takes a few MB of disk: its data stream starts below 2^31, packets
+// lie past 2^31 and 2^32, header blocks, index and streams past 2^32.
+struct TwinPlan {
+    int64_t data_base = (int64_t{1} << 31) - 4096;  // the twin's data_start
+    int64_t hole = int64_t{3} << 29;  // 1.5 GiB of hole in each chosen packet
+    int32_t holes = 3;                // packets that get one
+    int64_t self_pointer_skew = 0;    // added to every block's self-pointer
+    int64_t data_copy_skew = 0;       // added to every block's data copy
+};
+
+// Where the twin holds what the converter navigates by.
+struct TwinLayout {
+    int64_t data_start, data_end, p, index_start, pp_start, trailer_pointer, filesize;
+    std::vector<int64_t> packet_pos;
+    int32_t holes;  // packets that got one (fewer when fewer describe themselves)
+};
+
+// Writes to path a sparse twin of the small file src: the same packets,
+// index, events and trailers at other positions, so that it converts to
+// exactly the bytes of src's outputs. Bytes [0, data_start) stay where
+// they are but for the run header's positions; the packets, back to back
+// in index order in src (else refused), go back to back from
+// plan.data_base, and in the first plan.holes packets that describe
+// themselves (one range, parts that account for every byte) a hole of
+// plan.hole bytes follows the profile part, which grows by it. Everything
+// behind the data stream moves as one, but for the index entries' offsets
+// and sizes and the header blocks' pointers, which follow (a pointer that
+// does not hold what it should is left alone). Holes are never written:
+// the file is sparse, and only src is held in memory. Returns "" or why
+// not (no file is left then).
+std::string write_twin(const std::vector<uint8_t>& src, const TwinSource& s,
+                       const TwinPlan& plan, const std::string& path,
+                       TwinLayout* out = nullptr);
+
 // Approximate file size of a realistic run: fixed_bytes() plus
 // realistic_cycle_bytes(...) per cycle (peak counts as given).
 int64_t realistic_cycle_bytes(int32_t version, int32_t survey_peaks,
