@@ -7,7 +7,10 @@
 // blocks at data_end and P (then a trailer field table when asked for),
 // the scan index, the peak packets, the scan-event stream and the trailer
 // stream (last, so that the average trailer width of versions 62/63 comes
-// out as the record width).
+// out as the record width). Versions 64 and 66 store every position as a
+// signed 64-bit value, and each of their header blocks also holds the data
+// stream's base (+7416) and its own position (+7472), as instruments write
+// them; write_twin() moves such a file past 2^32.
 // Without marker and terminator the header stays where it was, to be
 // found by the file's structure alone.
 //

@@ -16,7 +16,7 @@ namespace fixture::detail {
 // The header area ends past absolute 7368/7372, where versions 62/63 look
 // for the stream offsets when P is 0 and the data_end block holds zeros.
 constexpr int32_t header_area_size = 8192;
-constexpr int32_t block_size = 7680;  // a header block reaches H+7460
+constexpr int32_t block_size = 7680;  // a header block reaches H+7480
 // The header's trailer pointer lies this far before the first record.
 constexpr int32_t trailer_adjust_62 = 3;
 constexpr int32_t trailer_adjust_64 = 24;
