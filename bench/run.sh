@@ -12,13 +12,25 @@
 # next one is written, so the scratch folder holds one input at a time.
 # Every timed run starts after a sync: no earlier run's dirty pages are
 # still being written back, so each one meets the same page cache.
+# A file kolvex does not convert (exit status other than 0) gets a row with
+# the status and its last message instead of timings.
+#
+# A twin token writes a run in the style "rd" (below), then its sparse
+# twin (kolvex-fixture --twin: the same scans at positions past 2^32, holes
+# in between) and prints one line: the time to write the twin, its size and
+# the disk it takes (blocks), the median conversion time and peak RSS of
+# the twin, and whether its outputs equal the run's.
 #
 # Environment:
-#   KOLVEX_BENCH_SIZES  "VERSION:MiB ..." (default "66:100 66:500 66:1000
-#                       62:1000 63:1000 64:1000 66r:1000"); a version
-#                       followed by r writes the file as instruments do:
-#                       event records by their own counts, trailers by a
-#                       field table with the monoisotopic m/z
+#   KOLVEX_BENCH_SIZES  "VERSION[FLAGS]:MiB ..." and "twinVERSION[:MiB]"
+#                       (default "66:100 66:500 66:1000 62:1000 63:1000
+#                       64:1000 66r:1000"). Flags: r writes the file as
+#                       instruments do: event records by their own counts,
+#                       trailers by a field table with the monoisotopic m/z;
+#                       d every peak packet self-described. So "66rd:3000"
+#                       is a dense version 66 file of about 3 GB. A twin's
+#                       run has 100 MiB unless given ("twin66:500").
+#   KOLVEX_BENCH_TWIN   1: add "twin66" to the sizes
 #   KOLVEX_BENCH_RUNS   conversions per file (default 5)
 #   KOLVEX_BENCH_TMP    where the scratch folder goes (default $TMPDIR or /tmp)
 #   KOLVEX_BENCH_CPU    a core to pin kolvex and the floor to (default:
@@ -41,6 +53,9 @@ for tool in "$kolvex" "$fixture" /usr/bin/time; do
 done
 
 sizes=${KOLVEX_BENCH_SIZES:-"66:100 66:500 66:1000 62:1000 63:1000 64:1000 66r:1000"}
+if [ "${KOLVEX_BENCH_TWIN:-0}" = 1 ]; then
+    sizes="$sizes twin66"
+fi
 runs=${KOLVEX_BENCH_RUNS:-5}
 cpu=${KOLVEX_BENCH_CPU-}
 pin=()
@@ -72,19 +87,74 @@ floor_once() {
 }
 
 # One conversion; prints "seconds max_rss_kib cpu_seconds" (cpu: user +
-# system time, which other work on a busy machine does not inflate).
+# system time, which other work on a busy machine does not inflate) and
+# leaves kolvex's exit status in status.txt.
 convert_once() {
-    local input=$1 t0 t1
+    local input=$1 t0 t1 status=0
     rm -f "$input.ms1" "$input.ms2"
     sync
     t0=$(now_ns)
-    /usr/bin/time -v -o time.txt "${pin[@]}" "$kolvex" "$input" >stdout.txt 2>stderr.txt
+    /usr/bin/time -v -o time.txt "${pin[@]}" "$kolvex" "$input" >stdout.txt 2>stderr.txt ||
+        status=$?
     t1=$(now_ns)
+    echo "$status" >status.txt
     awk -F': ' -v a="$t0" -v b="$t1" '
         /Maximum resident set size/ { r = $2 }
         /User time/ { c += $2 }
         /System time/ { c += $2 }
         END { printf "%.4f %d %.2f\n", (b - a) / 1e9, r, c }' time.txt
+}
+
+# The row of a file kolvex did not convert: its status and last message.
+refused_row() {
+    printf '%-14s %8.1f  kolvex exit %s: %s\n' "$1" "$(awk -v b="$2" 'BEGIN { print b / 1048576 }')" \
+        "$(cat status.txt)" "$(tail -n 1 stderr.txt)"
+}
+
+# The twin line for token twinVERSION[:MiB].
+twin_row() {
+    local token=$1 version mb src twin line write_s bytes blocks status same t rss
+    version=${token%%:*}
+    version=${version#twin}
+    mb=100
+    if [ "${token#*:}" != "$token" ]; then mb=${token#*:}; fi
+    src="v${version}rd_${mb}.RAW"
+    twin="twin${version}_${mb}.RAW"
+    line=$("$fixture" --version "$version" --size-mb "$mb" --survey-peaks 2000 --frags 10 \
+        --frag-peaks 300 --seed 1 --counted-events --real-trailers --described-packets \
+        --twin "$twin" "$src" | tail -n 1)
+    write_s=$(sed -n 's/.*written in \([0-9.]*\) s$/\1/p' <<<"$line")
+    read -r bytes blocks < <(stat -c '%s %b' "$twin")
+    convert_once "$src" >/dev/null
+    mv "$src.ms1" src.ms1
+    mv "$src.ms2" src.ms2
+    convert_once "$twin" >/dev/null
+    status=$(cat status.txt)
+    same=no
+    if [ "$status" = 0 ] && cmp -s src.ms1 "$twin.ms1" && cmp -s src.ms2 "$twin.ms2"; then
+        same=yes
+    fi
+    : >times.txt
+    : >rss.txt
+    if [ "$status" = 0 ]; then
+        for _ in $(seq "$runs"); do
+            read -r t rss _ < <(convert_once "$twin")
+            echo "$t" >>times.txt
+            echo "$rss" >>rss.txt
+        done
+    fi
+    t=$(median <times.txt)
+    rss=$(sort -n rss.txt | tail -1)
+    awk -v name="$twin" -v mb="$mb" -v w="$write_s" -v b="$bytes" -v k="$blocks" \
+        -v status="$status" -v t="$t" -v rss="$rss" -v same="$same" 'BEGIN {
+        printf "%-14s twin of %d MB written in %.3f s: %.2f GiB, %.1f MB on disk; kolvex exit %d",
+               name, mb, w, b / 1073741824, k * 512 / 1048576, status
+        if (status == 0)
+            printf ", median %.3f s, RSS %.1f MB, outputs equal the run'"'"'s: %s", t, rss / 1024, same
+        printf "\n"
+    }'
+    if [ "$status" != 0 ]; then echo "               $(tail -n 1 stderr.txt)"; fi
+    rm -f "$src" "$twin" src.ms1 src.ms2 "$twin.ms1" "$twin.ms2"
 }
 
 echo "kolvex end-to-end benchmark: $runs runs a file, median; MB = 2^20 bytes"
@@ -94,14 +164,18 @@ printf '%-14s %8s %8s %10s %8s %7s %7s %7s %7s %7s %7s %7s\n' \
     "us/scan" "ns/peak"
 
 for entry in $sizes; do
+    if [ "${entry#twin}" != "$entry" ]; then
+        twin_row "$entry"
+        continue
+    fi
     version=${entry%%:*}
     mb=${entry##*:}
+    flags=${version##*[0-9]}
+    version=${version%"$flags"}
     style=()
-    if [ "${version%r}" != "$version" ]; then
-        version=${version%r}
-        style=(--counted-events --real-trailers)
-    fi
-    input="v${version}${style:+r}_${mb}.RAW"
+    case $flags in *r*) style+=(--counted-events --real-trailers) ;; esac
+    case $flags in *d*) style+=(--described-packets) ;; esac
+    input="v${version}${flags}_${mb}.RAW"
     "$fixture" --version "$version" --size-mb "$mb" --survey-peaks 2000 --frags 10 \
         --frag-peaks 300 --seed 1 "${style[@]}" "$input" >/dev/null
     in_bytes=$(stat -c %s "$input")
@@ -110,6 +184,11 @@ for entry in $sizes; do
     # One untimed conversion warms the cache for the outputs as well and
     # gives the counts.
     convert_once "$input" >/dev/null
+    if [ "$(cat status.txt)" != 0 ]; then
+        refused_row "$input" "$in_bytes"
+        rm -f "$input" "$input.ms1" "$input.ms2"
+        continue
+    fi
     scans=$(sed -n 's/.*: \([0-9]*\) scans in the index,.*/\1/p' stderr.txt)
     out_bytes=$(( $(stat -c %s "$input.ms1") + $(stat -c %s "$input.ms2") ))
     peaks=$(cat "$input.ms1" "$input.ms2" | grep -vc '^[HSIZ]' || true)

@@ -109,8 +109,8 @@ void BM_EventWalk1000MB(benchmark::State& state)
     Nav nav;
     nav.version = 66;
     nav.filesize = static_cast<int32_t>(in.size);
-    nav.pp_start = lay.pp_start;
-    nav.pr_header = lay.pr_header;
+    nav.pp_start = static_cast<decltype(nav.pp_start)>(lay.pp_start);  // a 1000 MiB file
+    nav.pr_header = static_cast<decltype(nav.pr_header)>(lay.pr_header);
     std::vector<int64_t> starts;
     for (auto _ : state) {
         if (!walk_event_stream(in, nav, lay.index_num, starts))

@@ -17,7 +17,7 @@ int64_t out_pos(const Out& o) { return o.base + static_cast<int64_t>(o.buf.size(
 
 void flush(Out& o) {
     if (o.fp == nullptr || o.buf.empty()) return;
-    if (std::fwrite(o.buf.data(), 1, o.buf.size(), o.fp) != o.buf.size()) o.ok = false;
+    if (o.ok && std::fwrite(o.buf.data(), 1, o.buf.size(), o.fp) != o.buf.size()) o.ok = false;
     o.base += static_cast<int64_t>(o.buf.size());
     o.buf.clear();
 }
@@ -34,14 +34,16 @@ void append_zeros(Out& o, int64_t n) {
 
 // Writes the header area: bytes 0 up to data_start.
 void begin(Out& o, const File& f, Plan& plan) {
-    plan.lay.data_start = header_area_size + f.data_start_pad;
-    append_zeros(o, plan.lay.data_start);
+    plan.lay.data_start = int64_t{header_area_size} + f.data_start_pad;
+    // The blocks lie behind: a 62/63 file cannot store where they are.
+    if (family_62(f.version) && plan.lay.data_start >= max_position_62) o.ok = false;
+    if (o.ok) append_zeros(o, plan.lay.data_start);
 }
 
 namespace {
 
 // Places the blocks, index and streams behind the data stream.
-void place_streams(const File& f, Plan& plan, int32_t data_end) {
+void place_streams(const File& f, Plan& plan, int64_t data_end) {
     Layout& lay = plan.lay;
     int32_t scans = static_cast<int32_t>(plan.metas.size());
     lay.data_end = data_end;
@@ -51,18 +53,29 @@ void place_streams(const File& f, Plan& plan, int32_t data_end) {
     plan_table(f, plan);
     if (f.trailer_table_raw || f.trailer_table) {
         lay.trailer_table = lay.index_start;
-        lay.index_start += static_cast<int32_t>(plan.table.size());
+        lay.index_start += static_cast<int64_t>(plan.table.size());
     }
-    lay.pp_start = lay.index_start + scans * entry_size(f.version);
+    lay.pp_start = lay.index_start + int64_t{scans} * entry_size(f.version);
     place_trailers(f, plan, place_events(f, plan));
+}
+
+// Versions 62 and 63 store every position in 32 bits: past that, refused.
+bool fits_62(const File& f, const Layout& lay) {
+    if (!family_62(f.version)) return true;
+    for (int64_t v : {lay.data_start, lay.data_end, lay.p, lay.index_start, lay.pp_start,
+                      lay.pr_header})
+        if (v > max_position_62) return false;
+    return true;
 }
 
 }  // namespace
 
 // Writes everything behind the data stream and fills in the header area.
 void finish(Out& o, const File& f, Plan& plan) {
-    place_streams(f, plan, static_cast<int32_t>(out_pos(o)));
+    place_streams(f, plan, out_pos(o));
     const Layout& lay = plan.lay;
+    if (!fits_62(f, lay)) o.ok = false;
+    if (!o.ok) return;
     put_blocks(o, f, lay);
     append(o, plan.table.data(), plan.table.size());
     put_index(o, f, plan);
@@ -82,6 +95,14 @@ void finish(Out& o, const File& f, Plan& plan) {
         o.ok = false;
 }
 
+// Where the converter finds each packet: the 64-bit sum in a version 64 or
+// 66 file of 2 GiB or more, else the offset's low 32 bits added with
+// wrap-around.
+void settle_packet_pos(const File& f, Layout& lay) {
+    if (!family_62(f.version) && lay.filesize > max_position_62) return;
+    for (int64_t& pos : lay.packet_pos) pos = wrap32(pos);
+}
+
 }  // namespace detail
 
 std::vector<uint8_t> build(const File& f, Layout* layout) {
@@ -91,11 +112,16 @@ std::vector<uint8_t> build(const File& f, Layout* layout) {
     begin(o, f, plan);
     for (const Scan& s : f.scans) add_scan(o, f, plan, s);
     finish(o, f, plan);
-    plan.lay.filesize = static_cast<int32_t>(o.buf.size());
+    if (!o.ok) {
+        if (layout != nullptr) *layout = plan.lay;
+        return {};
+    }
+    plan.lay.filesize = static_cast<int64_t>(o.buf.size());
     if (f.truncate_at && *f.truncate_at >= 0 && *f.truncate_at < plan.lay.filesize) {
         o.buf.resize(static_cast<size_t>(*f.truncate_at));
         plan.lay.filesize = *f.truncate_at;
     }
+    settle_packet_pos(f, plan.lay);
     if (layout != nullptr) *layout = plan.lay;
     return std::move(o.buf);
 }

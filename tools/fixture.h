@@ -7,7 +7,10 @@
 // blocks at data_end and P (then a trailer field table when asked for),
 // the scan index, the peak packets, the scan-event stream and the trailer
 // stream (last, so that the average trailer width of versions 62/63 comes
-// out as the record width).
+// out as the record width). Versions 64 and 66 store every position as a
+// signed 64-bit value, and each of their header blocks also holds the data
+// stream's base (+7416) and its own position (+7472), as instruments write
+// them; write_twin() moves such a file past 2^32.
 // Without marker and terminator the header stays where it was, to be
 // found by the file's structure alone.
 //
@@ -188,29 +191,37 @@ struct File {
 };
 
 // Offsets of what was written, so tests can assert the converter's view.
+// Positions are 64-bit: versions 64 and 66 store them so, and a run of
+// those versions may pass 2 GiB.
 struct Layout {
-    int32_t anchor = 0;       // byte after the terminator
-    int32_t data_start = 0;   // data-stream base (locator)
-    int32_t data_end = 0;     // first header block
-    int32_t p = 0;            // second header block (0 when none)
-    int32_t index_start = 0;
+    int64_t anchor = 0;       // byte after the terminator
+    int64_t data_start = 0;   // data-stream base (locator)
+    int64_t data_end = 0;     // first header block
+    int64_t p = 0;            // second header block (0 when none)
+    int64_t index_start = 0;
     int32_t index_num = 0;
-    int32_t pp_start = 0;     // scan-event stream start
-    int32_t pr_start = 0;     // trailer stream start as the converter sees
+    int64_t pp_start = 0;     // scan-event stream start
+    int64_t pr_start = 0;     // trailer stream start as the converter sees
                               // it after its adjustment (+3 or +24; none
                               // with a field table)
-    int32_t pr_header = 0;    // value stored in the header
-    std::vector<int32_t> packet_pos;   // absolute packet start per scan
-    std::vector<int32_t> event_pos;    // absolute event record start per scan
-    std::vector<int32_t> trailer_pos;  // absolute trailer record per scan
-    int32_t trailer_table = -1;  // offset of the table (or raw bytes), -1 none
+    int64_t pr_header = 0;    // value stored in the header
+    std::vector<int64_t> packet_pos;   // absolute packet start per scan, as
+                                       // the converter finds it (below 2 GiB
+                                       // and in 62/63: the offset's low 32
+                                       // bits added with wrap-around)
+    std::vector<int64_t> event_pos;    // absolute event record start per scan
+    std::vector<int64_t> trailer_pos;  // absolute trailer record per scan
+    int64_t trailer_table = -1;  // offset of the table (or raw bytes), -1 none
     int32_t trailer_width = 0;   // bytes per trailer record
     int32_t trailer_time_at = -1;    // by a table: where each record holds
     int32_t trailer_charge_at = -1;  // the time, charge and monoisotopic
     int32_t trailer_mono_at = -1;    // m/z (-1: nowhere)
-    int32_t filesize = 0;
+    int64_t filesize = 0;
 };
 
+// The file's bytes. Versions 62 and 63 hold 32-bit positions only: a file
+// of theirs whose positions would reach 2 GiB is refused, and build()
+// returns no bytes at all (every file it writes has a header area).
 std::vector<uint8_t> build(const File& f, Layout* layout = nullptr);
 
 // A field table as instruments write it: a few fields around the
@@ -241,6 +252,8 @@ struct RunStyle {
     bool partial_surveys = false;  // survey peaks only over m/z 600-1000, a
                                    // quarter of the precursors above 1050,
                                    // where their lookups miss
+    bool described_packets = false;  // every packet self-described (the
+                                     // Described defaults)
 };
 
 // A realistic data-dependent run: repeated cycles of one survey scan of
@@ -253,11 +266,58 @@ File realistic_run(int32_t version, int32_t cycles, int32_t survey_peaks,
 
 // Writes build(realistic_run(...)) to path, byte for byte the same, in
 // chunks: neither the run nor the file is held in memory whole. Returns
-// false when the file cannot be written.
+// false, and leaves no file, when the file cannot be written or build()
+// would refuse it.
 bool write_realistic_run(const std::string& path, int32_t version, int32_t cycles,
                          int32_t survey_peaks, int32_t frags_per_cycle,
                          int32_t frag_peaks, uint32_t seed, Layout* layout = nullptr,
                          const RunStyle& style = {});
+
+// Where a small version 64 or 66 file keeps what its twin moves.
+struct TwinSource {
+    int32_t version = 66;
+    int64_t anchor = 0, data_start = 0, data_end = 0, p = 0;
+    int64_t index_start = 0;
+    int32_t index_num = 0;
+};
+
+// The source of a generated file.
+TwinSource twin_source(const File& f, const Layout& lay);
+
+// How a twin moves its source. The defaults give a twin of about 6.5 GiB
+// that takes a few MB of disk: its data stream starts below 2^31, packets
+// lie past 2^31 and 2^32, header blocks, index and streams past 2^32.
+struct TwinPlan {
+    int64_t data_base = (int64_t{1} << 31) - 4096;  // the twin's data_start
+    int64_t hole = int64_t{3} << 29;  // 1.5 GiB of hole in each chosen packet
+    int32_t holes = 3;                // packets that get one
+    int64_t self_pointer_skew = 0;    // added to every block's self-pointer
+    int64_t data_copy_skew = 0;       // added to every block's data copy
+};
+
+// Where the twin holds what the converter navigates by.
+struct TwinLayout {
+    int64_t data_start, data_end, p, index_start, pp_start, trailer_pointer, filesize;
+    std::vector<int64_t> packet_pos;
+    int32_t holes;  // packets that got one (fewer when fewer describe themselves)
+};
+
+// Writes to path a sparse twin of the small file src: the same packets,
+// index, events and trailers at other positions, so that it converts to
+// exactly the bytes of src's outputs. Bytes [0, data_start) stay where
+// they are but for the run header's positions; the packets, back to back
+// in index order in src (else refused), go back to back from
+// plan.data_base, and in the first plan.holes packets that describe
+// themselves (one range, parts that account for every byte) a hole of
+// plan.hole bytes follows the profile part, which grows by it. Everything
+// behind the data stream moves as one, but for the index entries' offsets
+// and sizes and the header blocks' pointers, which follow (a pointer that
+// does not hold what it should is left alone). Holes are never written:
+// the file is sparse, and only src is held in memory. Returns "" or why
+// not (no file is left then).
+std::string write_twin(const std::vector<uint8_t>& src, const TwinSource& s,
+                       const TwinPlan& plan, const std::string& path,
+                       TwinLayout* out = nullptr);
 
 // Approximate file size of a realistic run: fixed_bytes() plus
 // realistic_cycle_bytes(...) per cycle (peak counts as given).

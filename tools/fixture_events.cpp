@@ -146,13 +146,13 @@ int64_t event_bytes(const File& f, int8_t level) {
 
 // Record starts back to back from pp_start (gaps and v63 padding
 // included); returns where the trailer stream starts.
-int32_t place_events(const File& f, Plan& plan) {
+int64_t place_events(const File& f, Plan& plan) {
     Layout& lay = plan.lay;
-    int32_t pos = lay.pp_start;
+    int64_t pos = lay.pp_start;
     if (f.counted_events) {
         for (const Meta& m : plan.metas) {
             lay.event_pos.push_back(pos);
-            pos += static_cast<int32_t>(counted_size(f.version, m));
+            pos += counted_size(f.version, m);
         }
         // The slack and a word, then T; records by a table start at T itself.
         pos += std::max(f.counted_slack, 0) + 4;
@@ -168,7 +168,7 @@ int32_t place_events(const File& f, Plan& plan) {
     // (trailer pointer - pp_start) / count against 196.
     if (f.version == 63 && f.v63_wide && lay.index_num > 0) {
         int64_t need = int64_t{197} * lay.index_num + trailer_adjust_62;
-        if (pos - lay.pp_start < need) pos = lay.pp_start + static_cast<int32_t>(need);
+        if (pos - lay.pp_start < need) pos = lay.pp_start + need;
     }
     return pos;
 }

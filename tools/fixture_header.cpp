@@ -32,8 +32,14 @@ constexpr int32_t block_62_trailers = 7372;
 constexpr int32_t block_64_count_p = 12;
 constexpr int32_t block_64_count_d = 7376;
 constexpr int32_t block_64_index = 7408;
+constexpr int32_t block_64_data_start = 7416;
 constexpr int32_t block_64_events = 7448;
 constexpr int32_t block_64_trailers = 7456;
+constexpr int32_t block_64_self = 7472;
+
+// Versions 62/63 store positions in 32 bits (checked to fit before), 64/66
+// in 64 bits, little-endian and signed.
+void put_pos_62(uint8_t* at, int64_t v) { put_i32(at, static_cast<int32_t>(v)); }
 
 }  // namespace
 
@@ -47,23 +53,25 @@ void put_header_area(uint8_t* h, const File& f, Layout& lay) {
     lay.anchor = at + 10;
     uint8_t* a = h + lay.anchor;
     if (family_62(f.version)) {
-        put_i32(a + run_62_data_start, lay.data_start);
-        put_i32(a + run_62_data_end, lay.data_end);
-        put_i32(a + run_62_p, lay.p);
+        put_pos_62(a + run_62_data_start, lay.data_start);
+        put_pos_62(a + run_62_data_end, lay.data_end);
+        put_pos_62(a + run_62_p, lay.p);
     } else {
-        put_i32(a + run_64_data_start, lay.data_start);
-        put_i32(a + run_64_data_end, lay.data_end);
-        put_i32(a + run_64_p, lay.p);
+        put_i64(a + run_64_data_start, lay.data_start);
+        put_i64(a + run_64_data_end, lay.data_end);
+        put_i64(a + run_64_p, lay.p);
     }
     // Stream offsets at absolute 7368/7372: the 62/63 place when P is 0.
     if (family_62(f.version) && f.streams_at_p && lay.p == 0) {
-        put_i32(h + block_62_events, lay.pp_start);
-        put_i32(h + block_62_trailers, lay.pr_header);
+        put_pos_62(h + block_62_events, lay.pp_start);
+        put_pos_62(h + block_62_trailers, lay.pr_header);
     }
 }
 
 // The data_end block, then the P block when there is one. Only the values
-// the converter reads on the chosen path are written; the others stay 0.
+// the converter reads on the chosen path are written; the others stay 0,
+// but for what every 64/66 block holds as instruments write it: the data
+// stream's base and the block's own position.
 void put_blocks(Out& o, const File& f, const Layout& lay) {
     std::vector<uint8_t> b(static_cast<size_t>((lay.p != 0 ? 2 : 1) * block_size), 0);
     uint8_t* d = b.data();
@@ -72,11 +80,11 @@ void put_blocks(Out& o, const File& f, const Layout& lay) {
     if (family_62(f.version)) {
         uint8_t* h = p != nullptr ? p : d;
         put_i32(h + block_62_count, count_at_p || p == nullptr ? lay.index_num : 0);
-        put_i32(h + block_62_index, lay.index_start);
+        put_pos_62(h + block_62_index, lay.index_start);
         uint8_t* s = f.streams_at_p ? p : d;  // p_zero: absolute, in the header area
         if (s != nullptr) {
-            put_i32(s + block_62_events, lay.pp_start);
-            put_i32(s + block_62_trailers, lay.pr_header);
+            put_pos_62(s + block_62_events, lay.pp_start);
+            put_pos_62(s + block_62_trailers, lay.pr_header);
         }
     } else {
         uint8_t* h = count_at_p ? p : d;
@@ -84,9 +92,15 @@ void put_blocks(Out& o, const File& f, const Layout& lay) {
             put_i32(p + block_64_count_p, lay.index_num);
         else
             put_i32(d + block_64_count_d, lay.index_num);
-        put_i32(h + block_64_index, lay.index_start);
-        put_i32(h + block_64_events, lay.pp_start);
-        put_i32(h + block_64_trailers, lay.pr_header);
+        put_i64(h + block_64_index, lay.index_start);
+        put_i64(h + block_64_events, lay.pp_start);
+        put_i64(h + block_64_trailers, lay.pr_header);
+        put_i64(d + block_64_data_start, lay.data_start);
+        put_i64(d + block_64_self, lay.data_end);
+        if (p != nullptr) {
+            put_i64(p + block_64_data_start, lay.data_start);
+            put_i64(p + block_64_self, lay.p);
+        }
     }
     append(o, b.data(), b.size());
 }

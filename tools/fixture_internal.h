@@ -16,7 +16,7 @@ namespace fixture::detail {
 // The header area ends past absolute 7368/7372, where versions 62/63 look
 // for the stream offsets when P is 0 and the data_end block holds zeros.
 constexpr int32_t header_area_size = 8192;
-constexpr int32_t block_size = 7680;  // a header block reaches H+7460
+constexpr int32_t block_size = 7680;  // a header block reaches H+7480
 // The header's trailer pointer lies this far before the first record.
 constexpr int32_t trailer_adjust_62 = 3;
 constexpr int32_t trailer_adjust_64 = 24;
@@ -56,7 +56,8 @@ struct Out {
     std::vector<uint8_t> buf;
     std::FILE* fp = nullptr;
     int64_t base = 0;  // bytes already written to fp
-    bool ok = true;
+    bool ok = true;    // false: a write failed or the file was refused;
+                       // nothing more goes to fp
 };
 
 constexpr size_t chunk_size = size_t{64} << 20;
@@ -97,6 +98,8 @@ inline void put64(uint8_t* p, uint64_t v) {
 
 inline void put_i32(uint8_t* p, int32_t v) { put32(p, static_cast<uint32_t>(v)); }
 
+inline void put_i64(uint8_t* p, int64_t v) { put64(p, static_cast<uint64_t>(v)); }
+
 inline void put_f32(uint8_t* p, float v) {
     uint32_t bits;
     std::memcpy(&bits, &v, 4);
@@ -112,6 +115,9 @@ inline void put_f64(uint8_t* p, double v) {
 // Signed 32-bit arithmetic that wraps, as the converter's triage does it.
 inline int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 
+// The largest position versions 62 and 63 can store.
+constexpr int64_t max_position_62 = INT32_MAX;
+
 // fixture.cpp: the output buffer and the file's order.
 int64_t out_pos(const Out& o);
 void flush(Out& o);
@@ -119,6 +125,7 @@ void append(Out& o, const uint8_t* p, size_t n);
 void append_zeros(Out& o, int64_t n);
 void begin(Out& o, const File& f, Plan& plan);
 void finish(Out& o, const File& f, Plan& plan);
+void settle_packet_pos(const File& f, Layout& lay);
 
 // fixture_header.cpp: header area, run header, header blocks.
 void put_header_area(uint8_t* h, const File& f, Layout& lay);
@@ -137,14 +144,14 @@ void event_meta(const File& f, const Scan& s, Meta& m);
 int32_t level_width(const File& f, int8_t level);
 int32_t default_event_width(const File& f, const Scan& s, int8_t level, int32_t n,
                             int32_t size);
-int32_t place_events(const File& f, Plan& plan);
+int64_t place_events(const File& f, Plan& plan);
 int64_t event_bytes(const File& f, int8_t level);
 void put_events(Out& o, const File& f, const Plan& plan);
 
 // fixture_trailer.cpp: the trailer field table and the trailer stream.
 int32_t trailer_size(const File& f);
 void plan_table(const File& f, Plan& plan);
-void place_trailers(const File& f, Plan& plan, int32_t pos);
+void place_trailers(const File& f, Plan& plan, int64_t pos);
 int32_t trailer_bytes(const File& f);
 void put_trailers(Out& o, const File& f, const Plan& plan);
 

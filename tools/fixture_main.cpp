@@ -2,23 +2,36 @@
 //
 // kolvex-fixture [--version V] [--cycles N] [--survey-peaks N] [--frags N]
 //                [--frag-peaks N] [--seed S] [--size-mb M] [--counted-events]
-//                [--real-trailers] [--partial-surveys] OUTPUT
+//                [--real-trailers] [--partial-surveys] [--described-packets]
+//                [--twin DST] OUTPUT
 //
 // --size-mb picks the number of cycles that gives about M MiB; it wins over
 // --cycles. The file is written in chunks, so large runs need little memory.
-// The last three flags write the run in the style of real instrument files
+// The last four flags write the run in the style of real instrument files
 // (fixture::RunStyle): counted event records, a trailer field table with
-// monoisotopic m/z values, survey scans that leave some precursors unmatched.
+// monoisotopic m/z values, survey scans that leave some precursors
+// unmatched, self-described peak packets.
+//
+// --twin writes, besides OUTPUT, a sparse twin of it to DST (versions 64
+// and 66; fixture::write_twin with the default plan): about 6.5 GiB apart
+// from the run's own size, a few MB on disk, positions past 2^32 when the
+// run's packets describe themselves. OUTPUT is read back into memory for it.
+//
+// Versions 62 and 63 store 32-bit positions: a run of theirs that would
+// pass 2 GiB is refused. Versions 64 and 66 have no such limit.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fixture.h"
 
 namespace {
 
-constexpr int64_t max_file_bytes = int64_t{2147483647};  // offsets are int32
+constexpr int64_t max_value = INT32_MAX;          // counts are int32
+constexpr int64_t max_file_bytes_62 = INT32_MAX;  // 62/63 offsets are int32
 
 struct Options {
     int32_t version = 66;
@@ -30,12 +43,14 @@ struct Options {
     int64_t size_mb = 0;  // 0: use cycles
     fixture::RunStyle style;
     const char* output = nullptr;
+    const char* twin = nullptr;
 };
 
 void usage() {
     std::fputs("usage: kolvex-fixture [--version V] [--cycles N] [--survey-peaks N]"
                " [--frags N] [--frag-peaks N] [--seed S] [--size-mb M]"
-               " [--counted-events] [--real-trailers] [--partial-surveys] OUTPUT\n",
+               " [--counted-events] [--real-trailers] [--partial-surveys]"
+               " [--described-packets] [--twin DST] OUTPUT\n",
                stderr);
 }
 
@@ -59,14 +74,19 @@ bool parse_options(int argc, char** argv, Options* o) {
         bool* flag = std::strcmp(a, "--counted-events") == 0   ? &o->style.counted_events
                      : std::strcmp(a, "--real-trailers") == 0  ? &o->style.real_trailers
                      : std::strcmp(a, "--partial-surveys") == 0 ? &o->style.partial_surveys
-                                                                : nullptr;
+                     : std::strcmp(a, "--described-packets") == 0 ? &o->style.described_packets
+                                                                  : nullptr;
         if (flag != nullptr) {
             *flag = true;
             continue;
         }
         if (i + 1 >= argc) return false;
+        if (std::strcmp(a, "--twin") == 0) {
+            o->twin = argv[++i];
+            continue;
+        }
         int64_t v = 0;
-        if (!parse_count(argv[++i], max_file_bytes, &v)) return false;
+        if (!parse_count(argv[++i], max_value, &v)) return false;
         int32_t v32 = static_cast<int32_t>(v);
         if (std::strcmp(a, "--version") == 0) o->version = v32;
         else if (std::strcmp(a, "--cycles") == 0) o->cycles = v32;
@@ -78,6 +98,45 @@ bool parse_options(int argc, char** argv, Options* o) {
         else return false;
     }
     return o->output != nullptr;
+}
+
+// Reads a whole file; false when it cannot.
+bool read_file(const char* path, std::vector<uint8_t>& bytes) {
+    std::FILE* fp = std::fopen(path, "rb");
+    if (fp == nullptr) return false;
+    bool ok = std::fseek(fp, 0, SEEK_END) == 0;
+    long size = ok ? std::ftell(fp) : -1;
+    ok = size >= 0 && std::fseek(fp, 0, SEEK_SET) == 0;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(size));
+        ok = std::fread(bytes.data(), 1, bytes.size(), fp) == bytes.size();
+    }
+    return std::fclose(fp) == 0 && ok;
+}
+
+// The default twin of the run just written; 0 or the exit status.
+int write_default_twin(const Options& o, const fixture::Layout& lay) {
+    std::vector<uint8_t> src;
+    if (!read_file(o.output, src)) {
+        std::fprintf(stderr, "kolvex-fixture: cannot read %s back\n", o.output);
+        return 1;
+    }
+    fixture::File run;  // the layout holds all a twin needs but the version
+    run.version = o.version;
+    fixture::TwinLayout t{};
+    auto t0 = std::chrono::steady_clock::now();
+    std::string why = fixture::write_twin(src, fixture::twin_source(run, lay), {}, o.twin, &t);
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
+    if (!why.empty()) {
+        std::fprintf(stderr, "kolvex-fixture: no twin of %s: %s\n", o.output, why.c_str());
+        return 1;
+    }
+    std::printf("%s: twin of %s, %lld bytes, data from %lld, index at %lld, %d holes,"
+                " written in %.3f s\n",
+                o.twin, o.output, static_cast<long long>(t.filesize),
+                static_cast<long long>(t.data_start), static_cast<long long>(t.index_start),
+                t.holes, took.count());
+    return 0;
 }
 
 }  // namespace
@@ -95,17 +154,28 @@ int main(int argc, char** argv) {
         int64_t cycles = want > per_cycle ? want / per_cycle : 1;
         o.cycles = static_cast<int32_t>(cycles > 2147483647 ? 2147483647 : cycles);
     }
-    if (fixture::fixed_bytes() + o.cycles * per_cycle >= max_file_bytes) {
-        std::fprintf(stderr, "kolvex-fixture: a run that large would pass 2 GiB\n");
+    bool family_62 = o.version == 62 || o.version == 63;
+    if (family_62 && fixture::fixed_bytes() + o.cycles * per_cycle >= max_file_bytes_62) {
+        std::fprintf(stderr, "kolvex-fixture: a version %d run that large would pass 2 GiB,"
+                             " and its positions are 32-bit\n", o.version);
+        return 2;
+    }
+    if (o.twin != nullptr && family_62) {
+        std::fprintf(stderr, "kolvex-fixture: only versions 64 and 66 have a twin\n");
         return 2;
     }
     fixture::Layout lay;
     if (!fixture::write_realistic_run(o.output, o.version, o.cycles, o.survey_peaks, o.frags,
                                       o.frag_peaks, o.seed, &lay, o.style)) {
-        std::fprintf(stderr, "kolvex-fixture: cannot write %s\n", o.output);
+        // The estimate above may fall short by a little.
+        if (family_62 && lay.filesize > max_file_bytes_62)
+            std::fprintf(stderr, "kolvex-fixture: a version %d run that large would pass 2 GiB,"
+                                 " and its positions are 32-bit\n", o.version);
+        else
+            std::fprintf(stderr, "kolvex-fixture: cannot write %s\n", o.output);
         return 1;
     }
-    std::printf("%s: version %d, %d cycles, %zu scans, %d bytes\n", o.output, o.version,
-                o.cycles, lay.packet_pos.size(), lay.filesize);
-    return 0;
+    std::printf("%s: version %d, %d cycles, %zu scans, %lld bytes\n", o.output, o.version,
+                o.cycles, lay.packet_pos.size(), static_cast<long long>(lay.filesize));
+    return o.twin != nullptr ? write_default_twin(o, lay) : 0;
 }

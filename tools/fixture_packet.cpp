@@ -68,7 +68,7 @@ bool converts(int32_t version, int32_t n, int32_t s) {
 // Appends one scan's packet to the data stream and keeps what the later
 // streams need.
 void add_scan(Out& o, const File& f, Plan& plan, const Scan& s) {
-    int32_t here = static_cast<int32_t>(out_pos(o));
+    int64_t here = out_pos(o);
     int32_t n_peaks = static_cast<int32_t>(s.peaks.size());
     int32_t n = s.peak_count.value_or(n_peaks);
     int32_t trailing = s.trailing.value_or(s.extras ? trailing_with_extras : 0);
@@ -135,10 +135,11 @@ void add_scan(Out& o, const File& f, Plan& plan, const Scan& s) {
     m.charge_state = s.charge_state;
     m.mono_mz = s.mono_mz;
     plan.metas.push_back(m);
-    // The converter adds the low 32 bits with wrap-around; so does the map.
-    plan.lay.packet_pos.push_back(static_cast<int32_t>(
-        static_cast<uint32_t>(plan.lay.data_start) +
-        static_cast<uint32_t>(m.packet_offset)));
+    // The whole sum; settle_packet_pos() wraps it where the converter does.
+    plan.lay.packet_pos.push_back(static_cast<int64_t>(
+        static_cast<uint64_t>(plan.lay.data_start) + static_cast<uint64_t>(m.packet_offset)));
+    // Versions 62/63 cannot store where this data stream ends.
+    if (family_62(f.version) && out_pos(o) > max_position_62) o.ok = false;
 }
 
 }  // namespace fixture::detail

@@ -75,6 +75,7 @@ Scan survey_scan(Rng& r, const RunShape& shape, double t) {
     else
         spread_peaks(r, s.peaks, shape.survey_peaks, 3000000, 20000000);
     if (shape.style.real_trailers) s.mono_mz = 0.0;
+    if (shape.style.described_packets) s.described = Described{};
     static const int16_t charge_codes[4] = {0, 0, 2 * 256, 3 * 256};
     for (Peak& p : s.peaks) {
         p.intensity = intensity(r, 3);
@@ -112,6 +113,7 @@ Scan frag_scan(Rng& r, Rng& st, const RunShape& shape, const Scan& survey, doubl
     if (shape.style.partial_surveys && below(st, 4) == 0)
         s.precursor_mz = static_cast<double>(mz_of(10500000 + below(st, 8000000)));
     if (shape.style.real_trailers) s.mono_mz = mono_of(st, s.precursor_mz, s.charge_state);
+    if (shape.style.described_packets) s.described = Described{};
     s.low_mass = std::floor(s.precursor_mz * 0.27);
     s.high_mass = std::fmin(2000.0, std::floor(s.precursor_mz * s.charge_state) + 20.0);
     int64_t hi = static_cast<int64_t>(s.high_mass) * 10000;
@@ -179,7 +181,10 @@ bool write_realistic_run(const std::string& path, int32_t version, int32_t cycle
     realistic_scans(cycles, survey_peaks, frags_per_cycle, frag_peaks, seed, style,
                     [&](Scan& s) { add_scan(o, f, plan, s); });
     finish(o, f, plan);
-    bool ok = o.ok && std::fclose(o.fp) == 0;
+    bool ok = std::fclose(o.fp) == 0 && o.ok;
+    // A refused or broken file is no run: none is left behind.
+    if (!ok) std::remove(path.c_str());
+    settle_packet_pos(f, plan.lay);
     if (layout != nullptr) *layout = plan.lay;
     return ok;
 }
@@ -189,9 +194,17 @@ int64_t realistic_cycle_bytes(int32_t version, int32_t survey_peaks,
                               const RunStyle& style) {
     using namespace detail;
     File f = realistic_file(version, style);
-    int64_t survey = packet_header_size + int64_t{16} * survey_peaks + 4 + trailing_with_extras +
+    // A described packet: its head, the list's count and peaks, one
+    // descriptor and one value a peak, the values' leading word.
+    auto described = [](int64_t n) { return 40 + 4 + 8 * n + 4 * n + 4 + 4 * n; };
+    int64_t survey = (style.described_packets
+                          ? described(survey_peaks)
+                          : packet_header_size + int64_t{16} * survey_peaks + 4 +
+                                trailing_with_extras) +
                      event_bytes(f, 1);
-    int64_t frag = packet_header_size + int64_t{8} * frag_peaks + event_bytes(f, 2);
+    int64_t frag = (style.described_packets ? described(frag_peaks)
+                                            : packet_header_size + int64_t{8} * frag_peaks) +
+                   event_bytes(f, 2);
     int64_t per_scan = entry_size(version) + trailer_bytes(f);
     return survey + frags_per_cycle * frag + (1 + frags_per_cycle) * per_scan;
 }

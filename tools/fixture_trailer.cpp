@@ -113,7 +113,7 @@ void plan_table(const File& f, Plan& plan) {
 }
 
 // The trailer stream from pos, the end of the event stream.
-void place_trailers(const File& f, Plan& plan, int32_t pos) {
+void place_trailers(const File& f, Plan& plan, int64_t pos) {
     Layout& lay = plan.lay;
     int32_t scans = static_cast<int32_t>(plan.metas.size());
     lay.pr_start = pos;
@@ -126,8 +126,8 @@ void place_trailers(const File& f, Plan& plan, int32_t pos) {
         lay.trailer_charge_at = plan.shape->charge.at;
         lay.trailer_mono_at = plan.shape->mono.at;
     }
-    for (int32_t k = 0; k < scans; k++) lay.trailer_pos.push_back(pos + k * lay.trailer_width);
-    lay.filesize = pos + scans * lay.trailer_width;
+    for (int32_t k = 0; k < scans; k++) lay.trailer_pos.push_back(pos + int64_t{k} * lay.trailer_width);
+    lay.filesize = pos + int64_t{scans} * lay.trailer_width;
 }
 
 void put_trailers(Out& o, const File& f, const Plan& plan) {

@@ -93,7 +93,7 @@ TEST(DescribedPacket, ReadThroughItsHeader)
         f.scans[0].described = c.d;
         fixture::Layout lay;
         Bytes bytes = fixture::build(f, &lay);
-        const int32_t pos = lay.packet_pos[0], size = get(bytes, lay.index_start + 20);  // data_size
+        const int32_t pos = int32_t(lay.packet_pos[0]), size = get(bytes, lay.index_start + 20);  // data_size
         for (auto [word, add] : c.edits)
             put(bytes, pos + 4 * word, get<uint32_t>(bytes, pos + 4 * word) + uint32_t(add));
         if (c.cut >= 0)

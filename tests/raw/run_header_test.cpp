@@ -130,9 +130,9 @@ fixture::File unmarked()
 struct V66 {
     fixture::Layout l;
     Bytes b = fixture::build(unmarked(), &l);
-    int32_t head(int32_t w) const { return l.anchor + w; }  // 826 base, 842 data_end, 858 P
-    int32_t block(int32_t w) const { return l.p + w; }      // 12 count, 7408 index, 7448 pp, 7456 pr
-    int32_t entry(int32_t k, int32_t field) const { return l.index_start + 88 * k + field; }
+    int32_t head(int32_t w) const { return int32_t(l.anchor) + w; }  // 826 base, 842 data_end, 858 P
+    int32_t block(int32_t w) const { return int32_t(l.p) + w; }      // 12 count, 7408 index, 7448 pp, 7456 pr
+    int32_t entry(int32_t k, int32_t field) const { return int32_t(l.index_start) + 88 * k + field; }
     int32_t end() const { return static_cast<int32_t>(b.size()); }
     void set(int32_t at, int32_t v) { put(b, at, v); }
     void add(int32_t at, int32_t d) { set(at, get(b, at) + d); }
@@ -158,12 +158,12 @@ TEST(StructureSearch, EachCheckAlone)
         {"data_end at the end of the file", [](V66& f) { f.set(f.head(842), f.end()); }, false},
         {"P before data_end", [](V66& f) {
              std::memmove(&f.b[size_t(f.l.data_start)], &f.b[size_t(f.l.p)], 7680);  // P block copy
-             f.set(f.head(858), f.l.data_start); }, false},
+             f.set(f.head(858), int32_t(f.l.data_start)); }, false},
         {"count 0", [](V66& f) { f.set(f.block(12), 0); }, false},
         {"index before data_end", [](V66& f) {
              std::memmove(&f.b[size_t(f.l.data_start)], &f.b[size_t(f.l.index_start)], 4 * 88);
-             f.set(f.block(7408), f.l.data_start);
-             f.set(f.block(7448), f.l.data_start + 4 * 88); }, false},
+             f.set(f.block(7408), int32_t(f.l.data_start));
+             f.set(f.block(7448), int32_t(f.l.data_start) + 4 * 88); }, false},
         {"index past the end", [](V66& f) { f.set(f.block(12), 1000000); }, false},
         {"index not ending at pp_start", [](V66& f) { f.add(f.block(7448), 1); }, false},
         {"pr_start at pp_start", [](V66& f) { f.set(f.block(7456), get(f.b, f.block(7448)) - 24); }, false},
@@ -188,12 +188,12 @@ TEST(StructureSearch, EachCheckAlone)
              // The first copy reads the data_end block (zeros here), made a
              // consistent header block for the first three packets.
              f.copies(1);
-             int32_t h = f.l.data_end;
+             int32_t h = int32_t(f.l.data_end);
              f.set(f.head(842 + 40), h - get(f.b, f.entry(3, 20)));
              f.set(f.head(858 + 40), h);
              f.set(h + 12, 3);
-             f.set(h + 7408, f.l.index_start);
-             f.set(h + 7448, f.l.index_start + 3 * 88);
+             f.set(h + 7408, int32_t(f.l.index_start));
+             f.set(h + 7448, int32_t(f.l.index_start) + 3 * 88);
              f.set(h + 7456, get(f.b, f.block(7456))); }, false},
     };
     for (const auto& c : cases) {

@@ -73,7 +73,7 @@ struct TableFile {
         bytes = fixture::build(f, &lay);
         in = input_of(bytes);
         nav = nav_of(bytes, f.version);
-        read_run_header(in, nav, lay.anchor);
+        read_run_header(in, nav, int32_t(lay.anchor));
         nav.pr_header = r0 ? 0 : nav.pr_header;
         table = find_trailer_table(in, nav, nav.trailer);
         nav.pr_start = nav.pr_header;
@@ -110,7 +110,7 @@ TEST(TrailerTable, RecordsByTheTable)
         f.trailer_table->push_back({6, 0, "Charge State (later):"});
         TableFile r(f);
         ASSERT_EQ(r.table, r.lay.trailer_table) << c.what;
-        for (int32_t pos : r.lay.trailer_pos) {
+        for (int64_t pos : r.lay.trailer_pos) {
             if (c.stored != 0)
                 put(r.bytes, pos + r.lay.trailer_charge_at, c.stored);
             if (c.stored_time != 0)
