@@ -119,7 +119,8 @@ PacketKind describe_packet(Input& in, FilePos pos, int32_t size,
     uint32_t n = 0;
     read_at(in, c, &n, 4);
     int32_t peak_size = h.flags & packet_wide_mz ? 12 : 8;
-    if (n < 1 || uint64_t{4} * h.list_words != 4 + uint64_t{n} * static_cast<uint64_t>(peak_size) ||
+    uint64_t list_bytes = 4 + uint64_t{n} * static_cast<uint64_t>(peak_size);
+    if (n < 1 || uint64_t{4} * h.list_words != list_bytes ||
         (h.label_words != 0 && h.label_words != n) ||
         (h.value_words != 0 && h.value_words != uint64_t{n} + 1))
         return PacketKind::plain;
