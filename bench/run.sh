@@ -24,13 +24,13 @@
 # Environment:
 #   KOLVEX_BENCH_SIZES  "VERSION[FLAGS]:MiB ..." and "twinVERSION[:MiB]"
 #                       (default "66:100 66:500 66:1000 62:1000 63:1000
-#                       64:1000 66r:1000"). Flags: r writes the file as
-#                       instruments do: event records by their own counts,
+#                       64:1000 66r:1000 66rd:3000 twin66"). Flags: r
+#                       writes the file as instruments do: event records
+#                       by their own counts,
 #                       trailers by a field table with the monoisotopic m/z;
 #                       d every peak packet self-described. So "66rd:3000"
 #                       is a dense version 66 file of about 3 GB. A twin's
 #                       run has 100 MiB unless given ("twin66:500").
-#   KOLVEX_BENCH_TWIN   1: add "twin66" to the sizes
 #   KOLVEX_BENCH_RUNS   conversions per file (default 5)
 #   KOLVEX_BENCH_TMP    where the scratch folder goes (default $TMPDIR or /tmp)
 #   KOLVEX_BENCH_CPU    a core to pin kolvex and the floor to (default:
@@ -52,10 +52,7 @@ for tool in "$kolvex" "$fixture" /usr/bin/time; do
     fi
 done
 
-sizes=${KOLVEX_BENCH_SIZES:-"66:100 66:500 66:1000 62:1000 63:1000 64:1000 66r:1000"}
-if [ "${KOLVEX_BENCH_TWIN:-0}" = 1 ]; then
-    sizes="$sizes twin66"
-fi
+sizes=${KOLVEX_BENCH_SIZES:-"66:100 66:500 66:1000 62:1000 63:1000 64:1000 66r:1000 66rd:3000 twin66"}
 runs=${KOLVEX_BENCH_RUNS:-5}
 cpu=${KOLVEX_BENCH_CPU-}
 pin=()

@@ -43,12 +43,22 @@ TEST(Twins, ConvertAsTheirSmallFiles)
     fixture::TwinPlan self_off = plan, copy_off = plan;
     self_off.self_pointer_skew = 8;
     copy_off.data_copy_skew = 8;
-    // real: a file of the shared data, else a generated run of this version.
-    const struct { const char* what; std::string real; int32_t version; fixture::TwinPlan plan; bool same; } rows[] = {
+    // A packet that does not describe itself and counts more peaks than a
+    // file below 2 GiB could hold (8 x 500 million bytes, less than the
+    // twin's size): no peaks in either file, and no 4 GB buffer.
+    auto huge_count = [](fixture::File& f) {
+        f.scans[3].described.reset();
+        f.scans[3].peak_count = 500000000;
+    };
+    // real: a file of the shared data, else a generated run of this version,
+    // edited by edit when one is given.
+    const struct { const char* what; std::string real; int32_t version; fixture::TwinPlan plan; bool same;
+                   void (*edit)(fixture::File&) = nullptr; } rows[] = {
         {"v66-newer-2019", "v66-newer-2019.raw", 66, plan, true},
         {"v64-iontrap-2009", "v64-iontrap-2009.raw", 64, plan, true},
         {"generated v64", "", 64, plan, true},
         {"generated v66", "", 66, plan, true},
+        {"generated v64, a packet counting 500 million peaks", "", 64, plan, true, huge_count},
         {"v66-newer-2019, self-pointer off by 8", "v66-newer-2019.raw", 66, self_off, false},
         {"v66-newer-2019, data-stream copy off by 8", "v66-newer-2019.raw", 66, copy_off, false},
         {"generated v66, self-pointer off by 8", "", 66, self_off, false},
@@ -59,7 +69,10 @@ TEST(Twins, ConvertAsTheirSmallFiles)
         const std::string small = dir.file("small.raw"), twin = dir.file("twin.raw");
         Bytes bytes;
         if (r.real.empty()) {
-            bytes = fixture::build(fixture::realistic_run(r.version, 4, 60, 5, 20, 7, real_style));
+            fixture::File f = fixture::realistic_run(r.version, 4, 60, 5, 20, 7, real_style);
+            if (r.edit)
+                r.edit(f);
+            bytes = fixture::build(f);
             ASSERT_TRUE(fixture::write_file(small, bytes));
         } else {
             std::filesystem::copy_file(testrun::shared_data() + "/real/" + r.real, small);
