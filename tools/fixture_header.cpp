@@ -16,26 +16,19 @@ constexpr uint8_t terminator_62[10] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
 constexpr uint8_t terminator_64[10] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                        0xFF, 0xFF, 0xFF, 0x01, 0x00};
 
-// Run header, offsets from the anchor.
+// Run header, offsets from the anchor (64/66: fixture_internal.h).
 constexpr int32_t run_62_data_start = 42;
 constexpr int32_t run_62_data_end = 62;
 constexpr int32_t run_62_p = 74;
-constexpr int32_t run_64_data_start = 826;
-constexpr int32_t run_64_data_end = 842;
-constexpr int32_t run_64_p = 858;
 
-// Header blocks, offsets from the block start (block_size long).
+// Header blocks, offsets from the block start (block_size long; the
+// 64/66 positions in fixture_internal.h).
 constexpr int32_t block_62_count = 12;
 constexpr int32_t block_62_index = 28;
 constexpr int32_t block_62_events = 7368;
 constexpr int32_t block_62_trailers = 7372;
 constexpr int32_t block_64_count_p = 12;
 constexpr int32_t block_64_count_d = 7376;
-constexpr int32_t block_64_index = 7408;
-constexpr int32_t block_64_data_start = 7416;
-constexpr int32_t block_64_events = 7448;
-constexpr int32_t block_64_trailers = 7456;
-constexpr int32_t block_64_self = 7472;
 
 // Versions 62/63 store positions in 32 bits (checked to fit before), 64/66
 // in 64 bits, little-endian and signed.

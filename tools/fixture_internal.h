@@ -17,6 +17,17 @@ namespace fixture::detail {
 // for the stream offsets when P is 0 and the data_end block holds zeros.
 constexpr int32_t header_area_size = 8192;
 constexpr int32_t block_size = 7680;  // a header block reaches H+7480
+// Where versions 64/66 keep their 64-bit positions: from the anchor in
+// the run header, from the block start in a header block. Written by the
+// header writer, moved by the twin step.
+constexpr int32_t run_64_data_start = 826;
+constexpr int32_t run_64_data_end = 842;
+constexpr int32_t run_64_p = 858;
+constexpr int32_t block_64_index = 7408;
+constexpr int32_t block_64_data_start = 7416;  // the data-stream base
+constexpr int32_t block_64_events = 7448;
+constexpr int32_t block_64_trailers = 7456;
+constexpr int32_t block_64_self = 7472;        // the block's own position
 // The header's trailer pointer lies this far before the first record.
 constexpr int32_t trailer_adjust_62 = 3;
 constexpr int32_t trailer_adjust_64 = 24;

@@ -16,19 +16,11 @@
 namespace fixture {
 namespace {
 
-// Run header, offsets from the anchor; the last field ends at 866.
-constexpr int64_t run_data_start = 826;
-constexpr int64_t run_data_end = 842;
-constexpr int64_t run_p = 858;
-constexpr int64_t run_end = 866;
+using namespace detail;
 
-// Header block fields, offsets from the block; the last ends at 7480.
-constexpr int64_t block_index = 7408;
-constexpr int64_t block_data_start = 7416;
-constexpr int64_t block_events = 7448;
-constexpr int64_t block_trailers = 7456;
-constexpr int64_t block_self = 7472;
-constexpr int64_t block_end = 7480;
+// Where the run header and a header block end: past their last position.
+constexpr int64_t run_end = run_64_p + 8;
+constexpr int64_t block_end = block_64_self + 8;
 
 // Index entry fields.
 constexpr int64_t entry_data_size = 20;
@@ -76,7 +68,7 @@ bool put_at(int fd, const uint8_t* p, int64_t n, int64_t pos) {
 
 bool put_i64_at(int fd, int64_t v, int64_t pos) {
     uint8_t b[8];
-    detail::put_i64(b, v);
+    put_i64(b, v);
     return put_at(fd, b, 8, pos);
 }
 
@@ -91,7 +83,7 @@ struct Move {
 // placed anew; "" or why not.
 std::string plan_moves(const Bytes& src, const TwinSource& s, const TwinPlan& plan,
                        std::vector<Move>& moves) {
-    int64_t record = detail::entry_size(s.version);
+    int64_t record = entry_size(s.version);
     int64_t sum = 0;      // old offset of the next packet
     int64_t placed = 0;   // new offset of the next packet
     int32_t holes = 0;
@@ -130,12 +122,12 @@ std::string check_source(const Bytes& src, const TwinSource& s, const TwinPlan& 
         return "the data stream or its header block does not lie in the file";
     if (s.p != 0 && (s.p <= s.data_end || s.p + block_end > size))
         return "the second header block does not lie in the file";
-    if (get_i64(src, s.anchor + run_data_start) != s.data_start ||
-        get_i64(src, s.anchor + run_data_end) != s.data_end ||
-        get_i64(src, s.anchor + run_p) != s.p)
+    if (get_i64(src, s.anchor + run_64_data_start) != s.data_start ||
+        get_i64(src, s.anchor + run_64_data_end) != s.data_end ||
+        get_i64(src, s.anchor + run_64_p) != s.p)
         return "the run header does not hold the source's positions";
     if (s.index_num <= 0 || s.index_start < s.data_end ||
-        s.index_start + int64_t{s.index_num} * detail::entry_size(s.version) > size)
+        s.index_start + int64_t{s.index_num} * entry_size(s.version) > size)
         return "the index does not lie in the file";
     if (plan.data_base < s.data_start) return "the data base lies in the header part";
     if (plan.hole < 0 || plan.hole % 4 != 0) return "a hole is a whole number of words";
@@ -157,7 +149,7 @@ std::string write_twin(const Bytes& src, const TwinSource& s, const TwinPlan& pl
     if (!why.empty()) return why;
 
     int64_t size = static_cast<int64_t>(src.size());
-    int64_t record = detail::entry_size(s.version);
+    int64_t record = entry_size(s.version);
     int64_t index_bytes = s.index_num * record;
     const Move& last = moves.back();
     int64_t delta = plan.data_base + last.offset + last.size - s.data_end;
@@ -167,17 +159,17 @@ std::string write_twin(const Bytes& src, const TwinSource& s, const TwinPlan& pl
     Bytes index(src.begin() + s.index_start, src.begin() + s.index_start + index_bytes);
     for (size_t k = 0; k < moves.size(); k++) {
         uint8_t* e = &index[k * static_cast<size_t>(record)];
-        detail::put_i64(e + entry_packet_offset, moves[k].offset);
-        detail::put_i32(e + entry_data_size, moves[k].size);
+        put_i64(e + entry_packet_offset, moves[k].offset);
+        put_i32(e + entry_data_size, moves[k].size);
     }
 
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return "cannot create " + path + ": " + std::strerror(errno);
     const uint8_t* b = src.data();
     bool ok = put_at(fd, b, s.data_start, 0) &&
-              put_i64_at(fd, plan.data_base, s.anchor + run_data_start) &&
-              put_i64_at(fd, s.data_end + delta, s.anchor + run_data_end) &&
-              (s.p == 0 || put_i64_at(fd, s.p + delta, s.anchor + run_p));
+              put_i64_at(fd, plan.data_base, s.anchor + run_64_data_start) &&
+              put_i64_at(fd, s.data_end + delta, s.anchor + run_64_data_end) &&
+              (s.p == 0 || put_i64_at(fd, s.p + delta, s.anchor + run_64_p));
     int64_t from = s.data_start;  // the source's packets are back to back
     for (const Move& m : moves) {
         if (!ok) break;
@@ -186,7 +178,7 @@ std::string write_twin(const Bytes& src, const TwinSource& s, const TwinPlan& pl
             ok = put_at(fd, b + from, m.size, to);
         } else {
             uint8_t profile[4];
-            detail::put32(profile, get_u32(src, from + described_profile_word) +
+            put32(profile, get_u32(src, from + described_profile_word) +
                                        static_cast<uint32_t>(plan.hole / 4));
             ok = put_at(fd, b + from, m.head, to) &&
                  put_at(fd, profile, 4, to + described_profile_word) &&
@@ -203,15 +195,15 @@ std::string write_twin(const Bytes& src, const TwinSource& s, const TwinPlan& pl
     // stays as it is.
     for (int64_t h : {s.data_end, s.p}) {
         if (h == 0 || !ok) continue;
-        for (int64_t at : {block_index, block_events, block_trailers}) {
+        for (int64_t at : {block_64_index, block_64_events, block_64_trailers}) {
             int64_t v = get_i64(src, h + at);
             if (moved(v) != v) ok = ok && put_i64_at(fd, moved(v), h + delta + at);
         }
-        if (get_i64(src, h + block_self) == h)
-            ok = ok && put_i64_at(fd, h + delta + plan.self_pointer_skew, h + delta + block_self);
-        if (get_i64(src, h + block_data_start) == s.data_start)
+        if (get_i64(src, h + block_64_self) == h)
+            ok = ok && put_i64_at(fd, h + delta + plan.self_pointer_skew, h + delta + block_64_self);
+        if (get_i64(src, h + block_64_data_start) == s.data_start)
             ok = ok && put_i64_at(fd, plan.data_base + plan.data_copy_skew,
-                                  h + delta + block_data_start);
+                                  h + delta + block_64_data_start);
     }
     int err = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
@@ -225,10 +217,10 @@ std::string write_twin(const Bytes& src, const TwinSource& s, const TwinPlan& pl
 
     if (out != nullptr) {
         // The streams as the block that holds the index names them.
-        int64_t h = s.p != 0 && get_i64(src, s.p + block_index) == s.index_start ? s.p : s.data_end;
+        int64_t h = s.p != 0 && get_i64(src, s.p + block_64_index) == s.index_start ? s.p : s.data_end;
         *out = {plan.data_base, s.data_end + delta, s.p != 0 ? s.p + delta : 0,
-                s.index_start + delta, moved(get_i64(src, h + block_events)),
-                moved(get_i64(src, h + block_trailers)), size + delta, {}, 0};
+                s.index_start + delta, moved(get_i64(src, h + block_64_events)),
+                moved(get_i64(src, h + block_64_trailers)), size + delta, {}, 0};
         for (const Move& m : moves) {
             out->packet_pos.push_back(plan.data_base + m.offset);
             if (m.head != 0) out->holes++;
