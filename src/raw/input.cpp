@@ -123,9 +123,11 @@ int64_t find_bytes(Input& in, int64_t from, int64_t last, const uint8_t* pat,
         from = 0;
     if (last > in.size - len)
         last = in.size - len;  // windows wholly inside the file only
-    bool skip_holes = in.fd >= 0 && std::any_of(pat, pat + len, [](uint8_t b) {
-                          return b != 0;
-                      });
+    // Only a long search asks for the holes: a short one reads less than
+    // the two system calls cost.
+    bool skip_holes = in.fd >= 0 && last - from > search_slice &&
+                      std::any_of(pat, pat + len,
+                                  [](uint8_t b) { return b != 0; });
     while (in.data && from <= last) {
         int64_t stretch_end = INT64_MAX;
         if (skip_holes && (stretch_end = data_stretch(in, &from, len)) < 0)
