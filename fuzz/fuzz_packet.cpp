@@ -45,7 +45,7 @@ int fuzz_packet(const uint8_t* data, size_t size)
     FilePos start = read_packet_header(in, nav, entry, ctx);
     int32_t n = ctx.header.peak_count;
     // As the scan loop does: a count the file could not hold has no peaks.
-    if (n < 0 || int64_t{8} * n > nav.filesize)
+    if (!peak_array_fits(nav, n))
         n = 0;
     make_packet_buffers(buf, n);
     read_peak_extras(in, nav, entry, start, buf);

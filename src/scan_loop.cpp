@@ -2,7 +2,6 @@
 // every converted scan into the MS1 or MS2 file.
 #include "scan_loop.h"
 
-#include <algorithm>
 #include <chrono>
 #include <unistd.h>
 
@@ -76,11 +75,9 @@ static bool convert_scan(Input& in, Nav& nav, const IndexEntry& entry,
         n = desc->n;
         read_described_packet(in, *desc, buf);
     } else {
-        // A count that is negative or larger than the file could hold
-        // never sizes a buffer: such a scan has no peaks. Nor does one that
-        // only a file of 2 GiB or more could hold: real packets that are
-        // no centroid list read counts of a billion.
-        if (n < 0 || int64_t{8} * n > std::min<FilePos>(nav.filesize, INT32_MAX))
+        // A count that no file could hold never sizes a buffer: such a
+        // scan has no peaks.
+        if (!peak_array_fits(nav, n))
             n = 0;
         make_packet_buffers(buf, n);
         read_peak_extras(in, nav, entry, packet_start, buf);

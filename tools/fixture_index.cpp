@@ -9,11 +9,9 @@ namespace {
 // Scan index entry (the 88-byte form; shorter forms are prefixes of it).
 constexpr int32_t entry_aux_00 = 0;
 constexpr int32_t entry_scan_event = 8;
-constexpr int32_t entry_data_size = 20;
 constexpr int32_t entry_start_time = 24;
 constexpr int32_t entry_low_mass = 56;
 constexpr int32_t entry_high_mass = 64;
-constexpr int32_t entry_packet_offset = 72;
 constexpr int32_t entry_aux_80 = 80;
 constexpr int32_t entry_size_62 = 72;
 constexpr int32_t entry_size_64 = 80;

@@ -28,6 +28,15 @@ constexpr int32_t block_64_data_start = 7416;  // the data-stream base
 constexpr int32_t block_64_events = 7448;
 constexpr int32_t block_64_trailers = 7456;
 constexpr int32_t block_64_self = 7472;        // the block's own position
+
+// Index entry fields that the twin step rewrites as well.
+constexpr int32_t entry_data_size = 20;
+constexpr int32_t entry_packet_offset = 72;
+
+// A self-described packet: eight words and the range's low and high m/z
+// (described_head_size bytes), the profile part's size in word 1.
+constexpr int32_t described_head_size = 40;
+constexpr int32_t described_profile_word = 4;
 // The header's trailer pointer lies this far before the first record.
 constexpr int32_t trailer_adjust_62 = 3;
 constexpr int32_t trailer_adjust_64 = 24;

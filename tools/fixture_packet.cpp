@@ -12,7 +12,6 @@ namespace {
 constexpr int32_t packet_peak_count = 40;
 
 // Self-described packet: eight words, then the range's low and high m/z.
-constexpr int32_t described_head_size = 40;
 constexpr uint32_t described_wide_mz = 0x10000;  // flags: float64 m/z
 constexpr uint8_t packet_filler = 0xA5;  // parts the converter must not read
 

@@ -22,14 +22,6 @@ using namespace detail;
 constexpr int64_t run_end = run_64_p + 8;
 constexpr int64_t block_end = block_64_self + 8;
 
-// Index entry fields.
-constexpr int64_t entry_data_size = 20;
-constexpr int64_t entry_packet_offset = 72;
-
-// A self-described packet: eight words, the range's low and high m/z.
-constexpr int64_t described_head = 40;
-constexpr int64_t described_profile_word = 4;
-
 using Bytes = std::vector<uint8_t>;
 
 uint64_t get_le(const Bytes& b, int64_t at, int n) {
@@ -44,11 +36,11 @@ uint32_t get_u32(const Bytes& b, int64_t at) { return static_cast<uint32_t>(get_
 // Does the packet of size bytes at pos describe itself: one range, and
 // the six part words account for every byte?
 bool describes_itself(const Bytes& b, int64_t pos, int64_t size) {
-    if (size < described_head || get_u32(b, pos) != 1) return false;
+    if (size < described_head_size || get_u32(b, pos) != 1) return false;
     int64_t words = 0;
     for (int64_t w = 1; w <= 7; w++)
         if (w != 3) words += get_u32(b, pos + 4 * w);  // word 3 holds flags
-    return described_head + 4 * words == size;
+    return described_head_size + 4 * words == size;
 }
 
 // Writes n bytes to fd at pos, however many calls that takes.
@@ -101,7 +93,7 @@ std::string plan_moves(const Bytes& src, const TwinSource& s, const TwinPlan& pl
                 int64_t{profile} + plan.hole / 4 > UINT32_MAX)
                 return "a hole that large does not fit packet " + std::to_string(k);
             m.size = static_cast<int32_t>(size + plan.hole);
-            m.head = described_head + 4 * int64_t{profile};
+            m.head = described_head_size + 4 * int64_t{profile};
             holes++;
         }
         moves.push_back(m);

@@ -170,10 +170,10 @@ inline int64_t get64le(const uint8_t* p)
 }
 
 /*
- * pos + by as the reader takes it. Read by 32-bit positions (wide false,
- * pos and by then fit 32 bits): the signed 32-bit sum, wrapping around as
- * the format assumes. Read by 64-bit positions: the exact sum, or -1, a
- * place that reads nothing, where the sum would overflow.
+ * pos + by as the reader takes it. Read by 32-bit positions (wide false):
+ * the signed 32-bit sum of their low halves, wrapping around as the format
+ * assumes. Read by 64-bit positions: the exact sum, or -1, a place that
+ * reads nothing, where the sum would overflow.
  */
 inline FilePos pos_add(bool wide, FilePos pos, int64_t by)
 {

@@ -7,20 +7,26 @@
 // first, because the scan event is read between the two.
 #include "raw/raw.h"
 
+#include <algorithm>
 #include <cstring>
 
 static const int32_t packet_header_len = 44;
 
 FilePos packet_start(const Nav& nav, const IndexEntry& entry)
 {
+    FilePos start = pos_add(nav.wide, nav.locator, entry.packet_offset);
     if (!nav.wide)
-        return add32(static_cast<int32_t>(nav.locator),
-                     static_cast<int32_t>(
-                         static_cast<uint32_t>(entry.packet_offset)));
+        return start;
     // An offset from a damaged index may lead anywhere; from the end of
     // the file every read reads nothing, and no later sum can overflow.
-    FilePos start = pos_add(true, nav.locator, entry.packet_offset);
     return start >= 0 && start <= nav.filesize ? start : nav.filesize;
+}
+
+bool peak_array_fits(const Nav& nav, int32_t n)
+{
+    // Bounded below 2 GiB whatever the file's size: real packets that are
+    // no centroid list read counts of a billion.
+    return n >= 0 && int64_t{8} * n <= std::min<FilePos>(nav.filesize, INT32_MAX);
 }
 
 FilePos read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,
@@ -75,9 +81,7 @@ void read_peak_extras(Input& in, const Nav& nav, const IndexEntry& entry,
         }
         return;
     }
-    FilePos pos = nav.wide ? buf.peak_array_pos + int64_t{8} * n
-                           : add32(static_cast<int32_t>(buf.peak_array_pos),
-                                   8 * n);
+    FilePos pos = pos_add(nav.wide, buf.peak_array_pos, int64_t{8} * n);
     read_or_zero(in, pos, buf.labels.data(), int64_t{4} * n);
     pos += int64_t{4} * n + 4;  // the spare word is read and dropped
     read_or_zero(in, pos, buf.values.data(), int64_t{4} * n);

@@ -93,6 +93,9 @@ struct PacketBuffers {
 // 32-bit positions the low half, wrapping around; by 64-bit positions the
 // whole offset, and the end of the file for a sum outside it).
 FilePos packet_start(const Nav& nav, const IndexEntry& entry);
+// Whether a packet header's peak count n may size the peak buffers: not
+// negative, and its peaks could lie in the file and in one below 2 GiB.
+bool peak_array_fits(const Nav& nav, int32_t n);
 // Reads the 44-byte header of entry's packet into ctx.header; returns the
 // packet start.
 FilePos read_packet_header(Input& in, const Nav& nav, const IndexEntry& entry,

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/check.h"
-#include "scan_loop.h"
+#include "raw/bytes.h"
 
 namespace {
 
@@ -21,10 +21,7 @@ fixture::TwinSource source_of(const std::string& path)
 {
     Input in;
     EXPECT_EQ(open_input(in, path), 0);
-    OutFile ms1, ms2;
-    RunCounts counts;
-    Nav nav;
-    convert_input(in, ms1, ms2, counts, &nav, false, 0);
+    Nav nav = navigation_of(in);
     close_input(in);
     return {nav.version, nav.anchor, nav.data_start, nav.data_end, nav.p, nav.index_start, nav.index_num};
 }

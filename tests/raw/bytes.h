@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "raw/raw.h"
+#include "scan_loop.h"
 
 using Bytes = std::vector<uint8_t>;
 using Words = std::vector<std::pair<int32_t, int32_t>>;  // offset, value
@@ -48,6 +49,16 @@ inline Bytes signature(uint8_t level, bool head_alone = false)
 }
 
 inline Input input_of(const Bytes& b) { return borrow_input(b.data(), b.size()); }
+
+// What a conversion of in finds before its first scan: nothing converted.
+inline Nav navigation_of(Input& in)
+{
+    OutFile ms1, ms2;
+    RunCounts counts;
+    Nav nav;
+    convert_input(in, ms1, ms2, counts, &nav, false, 0);
+    return nav;
+}
 inline Nav nav_of(const Bytes& b, int32_t version = 0)
 {
     Nav nav;

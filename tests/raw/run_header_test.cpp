@@ -11,7 +11,6 @@
 
 #include "fixture.h"
 #include "raw/bytes.h"
-#include "scan_loop.h"
 
 namespace {
 
@@ -224,10 +223,7 @@ TEST(RunHeaderWide, RealFilesReadAsBy32Bits)
     for (const auto& entry : std::filesystem::directory_iterator(KOLVEX_SHARED_DATA "/real")) {
         Input in;
         ASSERT_EQ(open_input(in, entry.path().string()), 0);
-        OutFile ms1, ms2;
-        RunCounts counts;
-        Nav nav;
-        convert_input(in, ms1, ms2, counts, &nav, false, 0);
+        Nav nav = navigation_of(in);
         auto row = std::find_if(std::begin(rows), std::end(rows),
                                 [&](const auto& r) { return entry.path().filename() == r.name; });
         if (row == std::end(rows)) {
